@@ -1,0 +1,28 @@
+#!/bin/sh
+# Installs what building and testing Scrivel needs on Debian 12, skipping
+# what is already there. Run as root (or through sudo).
+set -eu
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+# Build and test: C++ toolchain, zlib, GoogleTest, Mono's compiler and
+# runtime (the runtime is what the single executable carries), NUnit.
+PACKAGES="cmake g++ make zlib1g-dev libgtest-dev mono-devel mono-runtime
+  libmono-corlib4.5-cil libmonosgen-2.0-1 mono-runtime-common libgssapi-krb5-2
+  libnunit-cil-dev nunit-console util-linux"
+
+# Windows cross build and its tests under Wine; pass --no-windows to skip.
+if [ "${1:-}" != "--no-windows" ]; then
+  PACKAGES="$PACKAGES g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
+    binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 tmux"
+fi
+
+missing=""
+for p in $PACKAGES; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+fi

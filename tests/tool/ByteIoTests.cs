@@ -1,0 +1,60 @@
+using System;
+using NUnit.Framework;
+using tool;
+
+namespace tool.Tests
+{
+    [TestFixture]
+    public class ByteIoTests
+    {
+        [Test]
+        public void ReaderRefusesReadsPastTheEnd()
+        {
+            var r = new ByteReader(new byte[] { 1, 2, 3, 4, 5, 6 });
+            Assert.AreEqual(0x04030201, r.ReadInt32());
+            Assert.Throws<DamagedPackageException>(() => r.ReadInt32());
+            Assert.AreEqual(4, r.Position, "a failed read does not move the position");
+            Assert.Throws<DamagedPackageException>(() => r.ReadBytes(-1));
+            Assert.Throws<DamagedPackageException>(() => r.ReadBytes(int.MaxValue));
+            r.Position = -4;
+            Assert.Throws<DamagedPackageException>(() => r.ReadByte());
+        }
+
+        [Test]
+        public void ReaderReadsSignedLittleEndian64()
+        {
+            var r = new ByteReader(new byte[] { 0xFE, 0xFF, 0xFF, 0xFF, 0x01, 0, 0, 0 });
+            Assert.AreEqual(0x1FFFFFFFEL, r.ReadInt64());
+        }
+
+        [Test]
+        public void WriterFillsGapsWithZerosAndOverwritesInPlace()
+        {
+            var w = new ByteWriter(16);
+            w.Position = 40;
+            w.WriteInt32(-2);
+            Assert.AreEqual(44, w.Length);
+            w.Position = 0;
+            w.WriteInt64(0x0102030405060708L);
+            var bytes = w.ToArray();
+            Assert.AreEqual(44, bytes.Length);
+            CollectionAssert.AreEqual(new byte[] { 8, 7, 6, 5, 4, 3, 2, 1 }, new ArraySegment<byte>(bytes, 0, 8));
+            for (int i = 8; i < 40; i++) Assert.AreEqual(0, bytes[i]);
+            CollectionAssert.AreEqual(new byte[] { 0xFE, 0xFF, 0xFF, 0xFF }, new ArraySegment<byte>(bytes, 40, 4));
+        }
+
+        [Test]
+        public void CopyFromMovesBothPositions()
+        {
+            var r = new ByteReader(new byte[] { 9, 8, 7, 6 });
+            r.Position = 1;
+            var w = new ByteWriter();
+            w.Position = 2;
+            w.CopyFrom(r, 2);
+            Assert.AreEqual(3, r.Position);
+            Assert.AreEqual(4, w.Position);
+            CollectionAssert.AreEqual(new byte[] { 0, 0, 8, 7 }, w.ToArray());
+            Assert.Throws<DamagedPackageException>(() => w.CopyFrom(r, 2));
+        }
+    }
+}

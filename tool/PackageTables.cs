@@ -1,0 +1,26 @@
+using System.Collections.Generic;
+
+namespace tool
+{
+    /// <summary>One entry of a package's export table, as the tool needs it.</summary>
+    public sealed class ExportEntry
+    {
+        /// <summary>Class name through the import names; null when the class reference names no import.</summary>
+        public string ClassName;
+        public int SerialSize;
+        public int SerialOffset;
+        /// <summary>Import side only: output position of the entry's serial size field.</summary>
+        public long EntryPosition;
+    }
+
+    /// <summary>What reading a package's summary and tables yields.</summary>
+    public sealed class PackageTables
+    {
+        public uint Version;
+        /// <summary>Name table entry i under key i.</summary>
+        public Dictionary<long, string> NameTable = new Dictionary<long, string>();
+        /// <summary>Import j under key -(j + 1), mapped to its object name.</summary>
+        public Dictionary<int, string> ImportNames = new Dictionary<int, string>();
+        public List<ExportEntry> Exports = new List<ExportEntry>();
+    }
+}
