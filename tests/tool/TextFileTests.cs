@@ -1,0 +1,237 @@
+using System;
+using System.Collections.Generic;
+using System.Text;
+using NUnit.Framework;
+using tool;
+
+namespace tool.Tests
+{
+    [TestFixture]
+    public class TextFileTests
+    {
+        private static byte[] Bytes(params int[] values)
+        {
+            var b = new byte[values.Length];
+            for (int i = 0; i < values.Length; i++) b[i] = (byte)values[i];
+            return b;
+        }
+
+        private static byte[] Concat(byte[] a, byte[] b)
+        {
+            var r = new byte[a.Length + b.Length];
+            Buffer.BlockCopy(a, 0, r, 0, a.Length);
+            Buffer.BlockCopy(b, 0, r, a.Length, b.Length);
+            return r;
+        }
+
+        private static byte[] FileOf(params string[] values)
+        {
+            var sb = new StringBuilder();
+            foreach (var v in values) TextFile.AppendLine(sb, v);
+            return TextFile.Encode(sb.ToString());
+        }
+
+        // --- writing ---
+
+        [Test]
+        public void LineFeedInValueIsWrittenAsBracedEscape()
+        {
+            var file = FileOf("A\nB");
+            CollectionAssert.AreEqual(
+                Bytes(0xFF, 0xFE, 0x41, 0, 0x7B, 0, 0x5C, 0, 0x6E, 0, 0x7D, 0, 0x42, 0, 0x0D, 0, 0x0A, 0),
+                file);
+            var lines = TextFile.ReadLines(file);
+            Assert.AreEqual(1, lines.Count);
+            Assert.AreEqual("A\nB", TextFile.UnescapeLine(lines[0]));
+        }
+
+        [Test]
+        public void EmptyValueGivesEmptyLine()
+        {
+            CollectionAssert.AreEqual(
+                Bytes(0xFF, 0xFE, 0x48, 0, 0x69, 0, 0x0D, 0, 0x0A, 0, 0x0D, 0, 0x0A, 0),
+                FileOf("Hi", ""));
+            CollectionAssert.AreEqual(new[] { "Hi", "" }, TextFile.ReadLines(FileOf("Hi", "")));
+        }
+
+        [Test]
+        public void EscapeTouchesOnlyLineFeeds()
+        {
+            Assert.AreEqual("a\r{\\n}b\t\0{x}\\n", TextFile.EscapeLine("a\r\nb\t\0{x}\\n"));
+            Assert.AreEqual("{\\n}{\\n}", TextFile.EscapeLine("\n\n"));
+            Assert.AreEqual("", TextFile.EscapeLine(""));
+        }
+
+        [Test]
+        public void UnescapeTouchesOnlyBracedEscape()
+        {
+            Assert.AreEqual("a\\nb", TextFile.UnescapeLine("a\\nb"), "backslash n without braces stays");
+            Assert.AreEqual("{\\n", TextFile.UnescapeLine("{\\n"));
+            Assert.AreEqual("x\n\ny", TextFile.UnescapeLine("x{\\n}{\\n}y"));
+            Assert.AreEqual("{\n}", TextFile.UnescapeLine("{{\\n}}"));
+            Assert.AreEqual("\n", TextFile.UnescapeLine("{\\n}"), "a literal {\\n} cannot be told from an escape");
+        }
+
+        [Test]
+        public void EncodeCopiesEveryCodeUnitLowByteFirst()
+        {
+            // Cyrillic, CJK, a surrogate pair (U+1F600) and an unpaired surrogate.
+            string text = "\u0416\u4E2D\uD83D\uDE00\uDC00\u0000\r\n";
+            var bytes = TextFile.Encode(text);
+            CollectionAssert.AreEqual(
+                Bytes(0xFF, 0xFE, 0x16, 0x04, 0x2D, 0x4E, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xDC, 0, 0, 0x0D, 0, 0x0A, 0),
+                bytes);
+            Assert.AreEqual(text.Substring(0, 6), TextFile.ReadLines(bytes)[0]);
+        }
+
+        [Test]
+        public void EncodeOfNothingIsTheMarkAlone()
+        {
+            CollectionAssert.AreEqual(Bytes(0xFF, 0xFE), TextFile.Encode(""));
+            Assert.AreEqual(0, TextFile.ReadLines(TextFile.Encode("")).Count);
+        }
+
+        [Test]
+        public void CarriageReturnInValueSplitsTheLineOnReading()
+        {
+            var lines = TextFile.ReadLines(FileOf("one\r\ntwo", "three"));
+            CollectionAssert.AreEqual(new[] { "one", "{\\n}two", "three" }, lines);
+        }
+
+        [Test]
+        public void RoundTripKeepsEverythingButCarriageReturns()
+        {
+            var values = new[] { "", "plain", "tab\there", "nul\0inside", "{braces} \\back", "\u00E9\u00DF\u0639\u05D0\u3042",
+                "\uD801\uDC37", "multi\nline\nvalue", "\n" };
+            var lines = TextFile.ReadLines(FileOf(values));
+            Assert.AreEqual(values.Length, lines.Count);
+            for (int i = 0; i < values.Length; i++)
+                Assert.AreEqual(values[i], TextFile.UnescapeLine(lines[i]), "line " + i);
+        }
+
+        // --- reading: byte-order marks ---
+
+        private static readonly string[] Sample = { "First \u0416", "", "Third \uD83D\uDE00" };
+        private const string SampleText = "First \u0416\r\n\r\nThird \uD83D\uDE00\r\n";
+
+        [Test]
+        public void Utf8WithMark()
+        {
+            var file = Concat(Bytes(0xEF, 0xBB, 0xBF), Encoding.UTF8.GetBytes(SampleText));
+            CollectionAssert.AreEqual(Sample, TextFile.ReadLines(file));
+        }
+
+        [Test]
+        public void Utf16LittleEndianWithMark()
+        {
+            var file = Concat(Bytes(0xFF, 0xFE), Encoding.Unicode.GetBytes(SampleText));
+            CollectionAssert.AreEqual(Sample, TextFile.ReadLines(file));
+        }
+
+        [Test]
+        public void Utf16BigEndianWithMark()
+        {
+            var file = Concat(Bytes(0xFE, 0xFF), Encoding.BigEndianUnicode.GetBytes(SampleText));
+            CollectionAssert.AreEqual(Sample, TextFile.ReadLines(file));
+        }
+
+        [Test]
+        public void Utf32BothByteOrdersWithMark()
+        {
+            var le = Concat(Bytes(0xFF, 0xFE, 0, 0), new UTF32Encoding(false, false).GetBytes(SampleText));
+            var be = Concat(Bytes(0, 0, 0xFE, 0xFF), new UTF32Encoding(true, false).GetBytes(SampleText));
+            CollectionAssert.AreEqual(Sample, TextFile.ReadLines(le));
+            CollectionAssert.AreEqual(Sample, TextFile.ReadLines(be));
+        }
+
+        [Test]
+        public void Utf32LittleEndianMarkIsNotReadAsUtf16()
+        {
+            // "A" in UTF-32LE; read as UTF-16LE it would begin with a NUL line.
+            var lines = TextFile.ReadLines(Bytes(0xFF, 0xFE, 0, 0, 0x41, 0, 0, 0, 0x0A, 0, 0, 0));
+            CollectionAssert.AreEqual(new[] { "A" }, lines);
+        }
+
+        [Test]
+        public void NoMarkMeansUtf16LittleEndian()
+        {
+            var lines = TextFile.ReadLines(Encoding.Unicode.GetBytes(SampleText));
+            CollectionAssert.AreEqual(Sample, lines);
+        }
+
+        [Test]
+        public void MarkIsNotPartOfFirstLineAndOnlyMarkGivesNoLines()
+        {
+            Assert.AreEqual(0, TextFile.ReadLines(Bytes(0xEF, 0xBB, 0xBF)).Count);
+            Assert.AreEqual(0, TextFile.ReadLines(Bytes(0xFE, 0xFF)).Count);
+            Assert.AreEqual(0, TextFile.ReadLines(Bytes(0xFF, 0xFE, 0, 0)).Count);
+            Assert.AreEqual(0, TextFile.ReadLines(new byte[0]).Count);
+            Assert.AreEqual("x", TextFile.ReadLines(Bytes(0xEF, 0xBB, 0xBF, 0x78))[0]);
+        }
+
+        // --- reading: line ends ---
+
+        private static List<string> ReadUtf16(string text)
+        {
+            return TextFile.ReadLines(Concat(Bytes(0xFF, 0xFE), Encoding.Unicode.GetBytes(text)));
+        }
+
+        [Test]
+        public void SplitsAtCrLfLoneLfAndLoneCr()
+        {
+            CollectionAssert.AreEqual(new[] { "a", "b", "c", "d" }, ReadUtf16("a\r\nb\nc\rd\r\n"));
+            CollectionAssert.AreEqual(new[] { "a", "", "b" }, ReadUtf16("a\n\rb"), "LF CR is two line ends");
+            CollectionAssert.AreEqual(new[] { "", "" }, ReadUtf16("\r\r"));
+        }
+
+        [Test]
+        public void LastLineWithoutLineEndIsStillALine()
+        {
+            CollectionAssert.AreEqual(new[] { "a", "b" }, ReadUtf16("a\r\nb"));
+            CollectionAssert.AreEqual(new[] { "a", "b" }, ReadUtf16("a\r\nb\r"));
+        }
+
+        [Test]
+        public void ExtraEmptyLineAtEndCountsAsALine()
+        {
+            CollectionAssert.AreEqual(new[] { "a", "b", "" }, ReadUtf16("a\r\nb\r\n\r\n"));
+        }
+
+        // --- reading: ill-formed input ---
+
+        [Test]
+        public void OddTrailingByteOfUtf16BecomesReplacement()
+        {
+            CollectionAssert.AreEqual(new[] { "A", "\uFFFD" }, TextFile.ReadLines(Bytes(0xFF, 0xFE, 0x41, 0, 0x0A, 0, 0x42)));
+            CollectionAssert.AreEqual(new[] { "\uFFFD" }, TextFile.ReadLines(Bytes(0x42)));
+            CollectionAssert.AreEqual(new[] { "A\uFFFD" }, TextFile.ReadLines(Bytes(0xFE, 0xFF, 0, 0x41, 0x42)));
+        }
+
+        [Test]
+        public void IllFormedUtf8BecomesReplacementWithoutThrowing()
+        {
+            var lines = TextFile.ReadLines(Bytes(0xEF, 0xBB, 0xBF, 0x61, 0xC3, 0x0A, 0xFF, 0x62, 0xE2, 0x82));
+            Assert.AreEqual(2, lines.Count);
+            StringAssert.StartsWith("a\uFFFD", lines[0]);
+            StringAssert.StartsWith("\uFFFDb", lines[1]);
+            StringAssert.EndsWith("\uFFFD", lines[1]);
+        }
+
+        [Test]
+        public void IllFormedUtf32BecomesReplacementWithoutThrowing()
+        {
+            // 0x110000 (beyond Unicode), a surrogate value, then a cut-off unit.
+            var le = Bytes(0xFF, 0xFE, 0, 0, 0, 0, 0x11, 0, 0x00, 0xD8, 0, 0, 0x41, 0, 0, 0, 0x42, 0);
+            Assert.AreEqual("\uFFFD\uFFFDA\uFFFD", TextFile.ReadLines(le)[0]);
+            var be = Bytes(0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0x01, 0xF6, 0x00);
+            Assert.AreEqual("\uFFFD\uD83D\uDE00", TextFile.ReadLines(be)[0]);
+        }
+
+        [Test]
+        public void UnpairedSurrogatesInUtf16AreCarriedAsTheyAre()
+        {
+            var lines = TextFile.ReadLines(Bytes(0xFF, 0xFE, 0x00, 0xD8, 0x41, 0x00, 0x00, 0xDC));
+            Assert.AreEqual("\uD800A\uDC00", lines[0]);
+        }
+    }
+}

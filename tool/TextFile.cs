@@ -1,0 +1,182 @@
+using System;
+using System.Collections.Generic;
+using System.Text;
+
+namespace tool
+{
+    /// <summary>
+    /// The text file that the user edits: one line per text, each ended by
+    /// CR LF, written as UTF-16LE after the byte-order mark FF FE. A line feed
+    /// inside a value travels as the four characters "{\n}".
+    /// </summary>
+    public static class TextFile
+    {
+        /// <summary>What a line feed inside a value is written as.</summary>
+        public const string EscapedLineFeed = "{\\n}";
+
+        /// <summary>Line end written after every line, the last one included.</summary>
+        public const string LineEnd = "\r\n";
+
+        /// <summary>Replaces each line feed by "{\n}"; every other character stays.</summary>
+        public static string EscapeLine(string value)
+        {
+            if (value.IndexOf('\n') < 0) return value;
+            return value.Replace("\n", EscapedLineFeed);
+        }
+
+        /// <summary>Replaces each "{\n}" by a line feed; every other character stays.</summary>
+        public static string UnescapeLine(string line)
+        {
+            if (line.IndexOf(EscapedLineFeed, StringComparison.Ordinal) < 0) return line;
+            return line.Replace(EscapedLineFeed, "\n");
+        }
+
+        /// <summary>Appends one value as a line of the file: escaped, then CR LF.</summary>
+        public static void AppendLine(StringBuilder collected, string value)
+        {
+            collected.Append(EscapeLine(value));
+            collected.Append(LineEnd);
+        }
+
+        /// <summary>
+        /// The file's bytes for the collected lines: FF FE, then every UTF-16
+        /// code unit of the text as it stands, low byte first. Code units are
+        /// copied one for one, so even a lone surrogate read from a package
+        /// reaches the file unchanged.
+        /// </summary>
+        public static byte[] Encode(string collected)
+        {
+            var bytes = new byte[2 + 2L * collected.Length];
+            bytes[0] = 0xFF;
+            bytes[1] = 0xFE;
+            int p = 2;
+            for (int i = 0; i < collected.Length; i++)
+            {
+                char c = collected[i];
+                bytes[p] = (byte)c;
+                bytes[p + 1] = (byte)(c >> 8);
+                p += 2;
+            }
+            return bytes;
+        }
+
+        /// <summary>
+        /// Decodes a text file and splits it into lines. A byte-order mark
+        /// selects the encoding and is dropped; without one the file is read
+        /// as UTF-16LE. Lines end at CR LF, lone LF and lone CR; a line end at
+        /// the very end adds no empty line. Ill-formed input never throws: bad
+        /// sequences become U+FFFD.
+        /// </summary>
+        public static List<string> ReadLines(byte[] bytes)
+        {
+            return SplitLines(Decode(bytes));
+        }
+
+        /// <summary>The file's characters after its byte-order mark.</summary>
+        public static string Decode(byte[] bytes)
+        {
+            int n = bytes.Length;
+            if (StartsWith(bytes, 0xEF, 0xBB, 0xBF))
+                return new UTF8Encoding(false, false).GetString(bytes, 3, n - 3);
+            // FF FE 00 00 must be tested before FF FE, which it begins with.
+            if (StartsWith(bytes, 0xFF, 0xFE, 0x00, 0x00))
+                return DecodeUtf32(bytes, 4, false);
+            if (StartsWith(bytes, 0xFF, 0xFE))
+                return DecodeUtf16(bytes, 2, false);
+            if (StartsWith(bytes, 0x00, 0x00, 0xFE, 0xFF))
+                return DecodeUtf32(bytes, 4, true);
+            if (StartsWith(bytes, 0xFE, 0xFF))
+                return DecodeUtf16(bytes, 2, true);
+            return DecodeUtf16(bytes, 0, false);
+        }
+
+        /// <summary>Splits at CR LF, lone LF and lone CR; no empty line after a final line end.</summary>
+        public static List<string> SplitLines(string text)
+        {
+            var lines = new List<string>();
+            int start = 0;
+            int i = 0;
+            while (i < text.Length)
+            {
+                char c = text[i];
+                if (c == '\r' || c == '\n')
+                {
+                    lines.Add(text.Substring(start, i - start));
+                    if (c == '\r' && i + 1 < text.Length && text[i + 1] == '\n') i++;
+                    i++;
+                    start = i;
+                }
+                else
+                {
+                    i++;
+                }
+            }
+            if (start < text.Length) lines.Add(text.Substring(start));
+            return lines;
+        }
+
+        private static bool StartsWith(byte[] bytes, params byte[] mark)
+        {
+            if (bytes.Length < mark.Length) return false;
+            for (int i = 0; i < mark.Length; i++)
+                if (bytes[i] != mark[i]) return false;
+            return true;
+        }
+
+        /// <summary>
+        /// UTF-16 code units taken one for one (an unpaired surrogate stays as
+        /// it is, as extraction wrote it); an odd last byte becomes U+FFFD.
+        /// </summary>
+        private static string DecodeUtf16(byte[] bytes, int start, bool bigEndian)
+        {
+            int units = (bytes.Length - start) / 2;
+            bool oddByte = ((bytes.Length - start) & 1) != 0;
+            var chars = new char[units + (oddByte ? 1 : 0)];
+            int p = start;
+            for (int i = 0; i < units; i++)
+            {
+                chars[i] = bigEndian
+                    ? (char)((bytes[p] << 8) | bytes[p + 1])
+                    : (char)(bytes[p] | (bytes[p + 1] << 8));
+                p += 2;
+            }
+            if (oddByte) chars[units] = '\uFFFD';
+            return new string(chars);
+        }
+
+        /// <summary>
+        /// UTF-32 of either byte order. A value that is no Unicode scalar
+        /// (above U+10FFFF or a surrogate) and a last group of fewer than four
+        /// bytes each become U+FFFD.
+        /// </summary>
+        private static string DecodeUtf32(byte[] bytes, int start, bool bigEndian)
+        {
+            int count = (bytes.Length - start) / 4;
+            var sb = new StringBuilder(count + 1);
+            int p = start;
+            for (int i = 0; i < count; i++)
+            {
+                uint v = bigEndian
+                    ? ((uint)bytes[p] << 24) | ((uint)bytes[p + 1] << 16) | ((uint)bytes[p + 2] << 8) | bytes[p + 3]
+                    : bytes[p] | ((uint)bytes[p + 1] << 8) | ((uint)bytes[p + 2] << 16) | ((uint)bytes[p + 3] << 24);
+                p += 4;
+                if (v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF))
+                {
+                    sb.Append('\uFFFD');
+                }
+                else if (v >= 0x10000)
+                {
+                    v -= 0x10000;
+                    sb.Append((char)(0xD800 + (v >> 10)));
+                    sb.Append((char)(0xDC00 + (v & 0x3FF)));
+                }
+                else
+                {
+                    sb.Append((char)v);
+                }
+            }
+            if (p < bytes.Length) sb.Append('\uFFFD');
+            return sb.ToString();
+        }
+    }
+}
