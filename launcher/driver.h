@@ -1,0 +1,21 @@
+// The launcher driver: decides the output mode, recreates the working folder,
+// unpacks the embedded archive into it, has the runtime execute the Text tool
+// with the user's arguments and removes the folder again. Platform-neutral;
+// each platform's entry point (main_linux.cpp, main_windows.cpp) only hands
+// its narrow argument vector over.
+#pragma once
+
+namespace scrivel {
+
+// Removes a last argument that is exactly "/silent" (case-sensitive): the
+// count is lowered by one and that element set to null. Returns whether it
+// did. With no user arguments element 0 is compared, so the mode stays
+// console mode.
+bool takeSilentSwitch(int& argc, char** argv);
+
+// The whole launcher. `argv` is the start-up code's vector (element 0 the
+// program, null-terminated); it may be modified. Always returns 0, the
+// process's exit code.
+int runLauncher(int argc, char** argv);
+
+}  // namespace scrivel
