@@ -1,0 +1,51 @@
+#pragma once
+// The archive the launcher carries: "ARCH", an entry count, then per entry a
+// name ("\"-separated, relative), the uncompressed size, the compressed size
+// and one zlib stream. BundleArchive keeps its own copy of the archive and
+// unpacks every entry into a folder.
+
+#include <cstdint>
+#include <memory>
+
+class BundleArchive {
+public:
+    // What the last extractTo did; for diagnostics only.
+    enum class Outcome {
+        NotRun,          // extractTo has not been called
+        Complete,        // every entry was read (see entriesSkipped)
+        NotLoaded,       // no successful load before extractTo
+        BadMagic,        // the copy does not begin with "ARCH"
+        FolderUnusable,  // the destination is not an existing directory
+        Damaged,         // a record is truncated, has impossible sizes or
+                         // does not inflate; unpacking stopped there
+        OutOfMemory      // a buffer for an entry could not be allocated
+    };
+
+    BundleArchive();
+    ~BundleArchive();
+    BundleArchive(const BundleArchive&) = delete;
+    BundleArchive& operator=(const BundleArchive&) = delete;
+
+    // Copies length bytes from block. False (and no copy held) for an empty
+    // block or when the copy cannot be stored. A second load replaces the
+    // first copy; the block may be released as soon as this returns.
+    bool load(const unsigned char* block, int32_t length);
+
+    // Unpacks every entry into folder, an existing directory. Entry names
+    // that are absolute, contain "..", or do not fit in a path are passed
+    // over; a damaged record stops the unpacking without leaving a partial
+    // file of that entry.
+    void extractTo(const char* folder);
+
+    Outcome lastOutcome() const { return outcome_; }
+    // Files written / entries passed over by the last extractTo.
+    int32_t entriesWritten() const { return written_; }
+    int32_t entriesSkipped() const { return skipped_; }
+
+private:
+    struct Stream;
+    std::unique_ptr<Stream> stream_;
+    Outcome outcome_;
+    int32_t written_;
+    int32_t skipped_;
+};
