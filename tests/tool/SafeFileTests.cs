@@ -1,0 +1,119 @@
+using System;
+using System.IO;
+using NUnit.Framework;
+using tool;
+
+namespace tool.Tests
+{
+    [TestFixture]
+    public class SafeFileTests
+    {
+        private string folder;
+
+        [SetUp]
+        public void MakeFolder()
+        {
+            folder = Path.Combine(Path.GetTempPath(), "scrivel-safefile-" + Guid.NewGuid().ToString("N"));
+            Directory.CreateDirectory(folder);
+        }
+
+        [TearDown]
+        public void RemoveFolder()
+        {
+            if (Directory.Exists(folder)) Directory.Delete(folder, true);
+        }
+
+        private void AssertOnlyEntries(params string[] names)
+        {
+            var entries = Directory.GetFileSystemEntries(folder);
+            var found = new string[entries.Length];
+            for (int i = 0; i < entries.Length; i++) found[i] = Path.GetFileName(entries[i]);
+            CollectionAssert.AreEquivalent(names, found, "no temporary file may be left behind");
+        }
+
+        [Test]
+        public void WritesNewFile()
+        {
+            string path = Path.Combine(folder, "Foo.txt");
+            SafeFile.WriteAllBytes(path, new byte[] { 0xFF, 0xFE, 0x41, 0x00 });
+            CollectionAssert.AreEqual(new byte[] { 0xFF, 0xFE, 0x41, 0x00 }, File.ReadAllBytes(path));
+            AssertOnlyEntries("Foo.txt");
+        }
+
+        [Test]
+        public void WritesEmptyFile()
+        {
+            string path = Path.Combine(folder, "Empty.bin");
+            SafeFile.WriteAllBytes(path, new byte[0]);
+            Assert.AreEqual(0, new FileInfo(path).Length);
+        }
+
+        [Test]
+        public void ReplacesLongerExistingFileWhole()
+        {
+            string path = Path.Combine(folder, "Foo.upk.clxi");
+            File.WriteAllBytes(path, new byte[1000]);
+            SafeFile.WriteAllBytes(path, new byte[] { 1, 2, 3 });
+            CollectionAssert.AreEqual(new byte[] { 1, 2, 3 }, File.ReadAllBytes(path));
+            AssertOnlyEntries("Foo.upk.clxi");
+        }
+
+        [Test]
+        public void ReplacementIsANewFileNotARewriteInPlace()
+        {
+            // A reader that opened the old file before the write keeps seeing
+            // the old bytes: the target was swapped, not truncated and refilled.
+            string path = Path.Combine(folder, "Foo.txt");
+            File.WriteAllBytes(path, new byte[] { 7, 7, 7, 7 });
+            using (var old = new FileStream(path, FileMode.Open, FileAccess.Read, FileShare.ReadWrite | FileShare.Delete))
+            {
+                SafeFile.WriteAllBytes(path, new byte[] { 9, 9 });
+                var seen = new byte[8];
+                int n = old.Read(seen, 0, seen.Length);
+                Assert.AreEqual(4, n);
+                Assert.AreEqual(7, seen[3]);
+            }
+            CollectionAssert.AreEqual(new byte[] { 9, 9 }, File.ReadAllBytes(path));
+        }
+
+        [Test]
+        public void MissingFolderFailsWithIOExceptionAndWritesNothing()
+        {
+            string path = Path.Combine(Path.Combine(folder, "no-such-folder"), "Foo.txt");
+            Assert.Throws(Is.InstanceOf<IOException>(), () => SafeFile.WriteAllBytes(path, new byte[] { 1 }));
+            AssertOnlyEntries();
+        }
+
+        [Test]
+        public void TargetThatIsAFolderIsLeftAloneAndTemporaryFileRemoved()
+        {
+            // The temporary file is written, then the rename over the folder
+            // fails: the folder and its content must survive, the temporary go.
+            string path = Path.Combine(folder, "Foo.upk.clxi");
+            Directory.CreateDirectory(path);
+            File.WriteAllBytes(Path.Combine(path, "inside"), new byte[] { 5 });
+            try
+            {
+                SafeFile.WriteAllBytes(path, new byte[] { 1, 2 });
+                Assert.Fail("writing over a folder must fail");
+            }
+            catch (IOException) { }
+            catch (UnauthorizedAccessException) { }
+            Assert.IsTrue(Directory.Exists(path));
+            CollectionAssert.AreEqual(new byte[] { 5 }, File.ReadAllBytes(Path.Combine(path, "inside")));
+            AssertOnlyEntries("Foo.upk.clxi");
+        }
+
+        [Test]
+        public void TemporaryNameIsBesideTargetAndUnique()
+        {
+            string target = Path.Combine(folder, "Foo.txt");
+            string a = SafeFile.TemporaryPathFor(target);
+            string b = SafeFile.TemporaryPathFor(target);
+            Assert.AreEqual(folder, Path.GetDirectoryName(a));
+            StringAssert.StartsWith(".Foo.txt.", Path.GetFileName(a));
+            StringAssert.EndsWith(".tmp", a);
+            Assert.AreNotEqual(a, b);
+        }
+    }
+}

@@ -1,0 +1,101 @@
+using System;
+using System.IO;
+using System.Runtime.InteropServices;
+
+namespace tool
+{
+    /// <summary>
+    /// Writes an output file so that it is either wholly the new content or
+    /// wholly what was there before: the bytes go to a new temporary file in
+    /// the same folder, are flushed to disk, and the temporary file is then
+    /// renamed over the target in one step (rename(2) on Unix, MoveFileEx on
+    /// Windows, both of which replace an existing target atomically).
+    /// </summary>
+    public static class SafeFile
+    {
+        private const int MoveFileReplaceExisting = 0x1;
+        private const int MoveFileWriteThrough = 0x8;
+
+        [DllImport("libc", EntryPoint = "rename", SetLastError = true)]
+        private static extern int UnixRename(string oldPath, string newPath);
+
+        [DllImport("kernel32.dll", EntryPoint = "MoveFileExW", CharSet = CharSet.Unicode, SetLastError = true)]
+        private static extern bool WindowsMoveFileEx(string existingFileName, string newFileName, int flags);
+
+        private static bool IsUnix
+        {
+            get
+            {
+                var p = Environment.OSVersion.Platform;
+                return p == PlatformID.Unix || p == PlatformID.MacOSX;
+            }
+        }
+
+        /// <summary>
+        /// Writes the bytes as the file at path, creating it or replacing it.
+        /// On failure an IOException or UnauthorizedAccessException reaches the
+        /// caller, an existing file at path is unchanged and no temporary file
+        /// is left behind.
+        /// </summary>
+        public static void WriteAllBytes(string path, byte[] bytes)
+        {
+            string full = Path.GetFullPath(path);
+            string temp = TemporaryPathFor(full);
+            try
+            {
+                using (var stream = new FileStream(temp, FileMode.CreateNew, FileAccess.Write, FileShare.None))
+                {
+                    stream.Write(bytes, 0, bytes.Length);
+                    stream.Flush(true);
+                }
+                Replace(temp, full);
+            }
+            catch
+            {
+                TryDelete(temp);
+                throw;
+            }
+        }
+
+        /// <summary>A name for the temporary file, beside the target and hidden on Unix.</summary>
+        public static string TemporaryPathFor(string fullPath)
+        {
+            string folder = Path.GetDirectoryName(fullPath);
+            string name = Path.GetFileName(fullPath);
+            string random = Guid.NewGuid().ToString("N").Substring(0, 12);
+            return Path.Combine(folder, "." + name + "." + random + ".tmp");
+        }
+
+        /// <summary>Renames source over target in one step, replacing it if it exists.</summary>
+        private static void Replace(string source, string target)
+        {
+            if (IsUnix)
+            {
+                if (UnixRename(source, target) != 0)
+                    throw Failure(Marshal.GetLastWin32Error(), target, 1, 13);
+            }
+            else
+            {
+                if (!WindowsMoveFileEx(source, target, MoveFileReplaceExisting | MoveFileWriteThrough))
+                    throw Failure(Marshal.GetLastWin32Error(), target, 5, 5);
+            }
+        }
+
+        private static Exception Failure(int code, string target, int denied1, int denied2)
+        {
+            string message = "could not replace '" + target + "' (error " + code + ")";
+            if (code == denied1 || code == denied2) return new UnauthorizedAccessException(message);
+            return new IOException(message);
+        }
+
+        private static void TryDelete(string path)
+        {
+            try
+            {
+                if (File.Exists(path)) File.Delete(path);
+            }
+            catch (IOException) { }
+            catch (UnauthorizedAccessException) { }
+        }
+    }
+}
