@@ -1,0 +1,65 @@
+# The archive reader (BundleArchive, ByteBuffer), its file-system layer and the
+# archive block carried in the executable.
+#
+# zlib reaches the reader through the interface target scrivel_zlib, shared
+# zlib by default. An executable that wants another zlib (a static libz.a)
+# replaces it:  set_property(TARGET scrivel_zlib PROPERTY INTERFACE_LINK_LIBRARIES <lib>)
+find_package(ZLIB REQUIRED)
+add_library(scrivel_zlib INTERFACE)
+target_link_libraries(scrivel_zlib INTERFACE ZLIB::ZLIB)
+
+add_library(scrivel_archive STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/byte_buffer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/bundle_archive.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/entry_name.cpp)
+target_include_directories(scrivel_archive PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(scrivel_archive PUBLIC scrivel_zlib)
+if(NOT WIN32)
+  # The Windows build adds its own file-system layer and resource lookup.
+  target_sources(scrivel_archive PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/platform/fs_linux.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/embedded_archive_linux.cpp)
+endif()
+
+set(SCRIVEL_EMBED_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/embedded_archive_linux.S.in
+    CACHE INTERNAL "Assembly template that carries an archive in read-only data")
+
+# scrivel_embed_archive(<target> <archive-file>)
+# Links <archive-file> into <target>'s read-only data, where embeddedArchive()
+# finds it. The target must also link scrivel_archive. The executable is
+# relinked when the archive changes. An archive made by scrivel_build_archive
+# is built first. A file that neither exists nor is built leaves the target
+# with an empty archive (length 0). On Windows, where the archive is a
+# resource, the work goes to scrivel_embed_archive_windows(<target> <file>).
+function(scrivel_embed_archive target archive)
+  get_filename_component(archive_abs "${archive}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+  if(WIN32)
+    if(NOT COMMAND scrivel_embed_archive_windows)
+      message(FATAL_ERROR "scrivel_embed_archive: no Windows embedding defined")
+    endif()
+    scrivel_embed_archive_windows(${target} "${archive_abs}")
+    return()
+  endif()
+
+  string(MD5 key "${archive_abs}")
+  get_property(archive_target GLOBAL PROPERTY SCRIVEL_ARCHIVE_TARGET_${key})
+  if(NOT archive_target AND NOT EXISTS "${archive_abs}")
+    message(WARNING "scrivel_embed_archive: ${archive_abs} neither exists nor is built; "
+                    "${target} carries an empty archive")
+    return()
+  endif()
+
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}.archive)
+  set(SCRIVEL_EMBED_FILE "${archive_abs}")
+  configure_file(${SCRIVEL_EMBED_TEMPLATE} ${dir}/embedded_archive.S @ONLY)
+  add_custom_command(
+    OUTPUT ${dir}/embedded_archive.o
+    COMMAND ${CMAKE_C_COMPILER} -c ${dir}/embedded_archive.S -o ${dir}/embedded_archive.o
+    DEPENDS ${dir}/embedded_archive.S "${archive_abs}"
+    COMMENT "Embedding ${archive} in ${target}"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${dir}/embedded_archive.o)
+  if(archive_target)
+    add_dependencies(${target} ${archive_target})
+  endif()
+endfunction()

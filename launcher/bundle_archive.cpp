@@ -1,0 +1,191 @@
+#include "bundle_archive.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include <zlib.h>
+
+#include "byte_buffer.h"
+#include "entry_name.h"
+#include "platform/fs.h"
+
+// The owned in-memory copy of the archive, read front to back.
+struct BundleArchive::Stream {
+    std::unique_ptr<unsigned char[]> bytes;
+    int32_t length = 0;
+    int32_t readPos = 0;
+
+    int32_t remaining() const { return length - readPos; }
+
+    // Copies n bytes to out and advances; false (nothing consumed) when
+    // fewer than n bytes remain.
+    bool read(void* out, int32_t n) {
+        if (n < 0 || n > remaining()) return false;
+        if (n > 0) std::memcpy(out, bytes.get() + readPos, static_cast<size_t>(n));
+        readPos += n;
+        return true;
+    }
+
+    bool readInt32(int32_t& value) {
+        unsigned char b[4];
+        if (!read(b, 4)) return false;
+        const uint32_t u = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                           static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+        value = static_cast<int32_t>(u);
+        return true;
+    }
+
+    bool skip(int32_t n) {
+        if (n < 0 || n > remaining()) return false;
+        readPos += n;
+        return true;
+    }
+};
+
+BundleArchive::BundleArchive() : outcome_(Outcome::NotRun), written_(0), skipped_(0) {}
+
+BundleArchive::~BundleArchive() = default;
+
+bool BundleArchive::load(const unsigned char* block, int32_t length) {
+    stream_.reset();
+    // An empty stream cannot be positioned, so an empty block is a failure.
+    if (block == nullptr || length <= 0) return false;
+    std::unique_ptr<Stream> copy(new (std::nothrow) Stream);
+    if (!copy) return false;
+    copy->bytes.reset(new (std::nothrow) unsigned char[static_cast<size_t>(length)]);
+    if (!copy->bytes) return false;
+    std::memcpy(copy->bytes.get(), block, static_cast<size_t>(length));
+    copy->length = length;
+    stream_ = std::move(copy);
+    return true;
+}
+
+namespace {
+
+constexpr int64_t kMaxInflateRatio = 1032;
+
+// Closes and deletes the target of an entry that could not be completed, so
+// no partial file of it is left behind.
+void discardTarget(std::FILE*& file, const char* path) {
+    if (file == nullptr) return;
+    std::fclose(file);
+    file = nullptr;
+    std::remove(path);
+}
+
+}  // namespace
+
+void BundleArchive::extractTo(const char* folder) {
+    written_ = 0;
+    skipped_ = 0;
+    if (!stream_) {
+        outcome_ = Outcome::NotLoaded;
+        return;
+    }
+    Stream& in = *stream_;
+    in.readPos = 0;
+
+    unsigned char magic[4];
+    if (!in.read(magic, 4) || std::memcmp(magic, "ARCH", 4) != 0) {
+        outcome_ = Outcome::BadMagic;
+        return;
+    }
+    if (folder == nullptr || !platform::isDirectory(folder)) {
+        outcome_ = Outcome::FolderUnusable;
+        return;
+    }
+    int32_t count = 0;
+    if (!in.readInt32(count)) {
+        outcome_ = Outcome::Damaged;
+        return;
+    }
+    outcome_ = Outcome::Complete;
+    if (count <= 0) return;
+
+    ByteBuffer name;
+    ByteBuffer compressed;
+    ByteBuffer uncompressed;
+    char target[platform::kMaxPath];
+    char parent[platform::kMaxPath];
+
+    for (int32_t entry = 0; entry < count; ++entry) {
+        int32_t nameLength = 0;
+        if (!in.readInt32(nameLength) || nameLength < 0 || nameLength > in.remaining()) {
+            outcome_ = Outcome::Damaged;
+            return;
+        }
+        if (!name.resize(nameLength + 1)) {
+            outcome_ = Outcome::OutOfMemory;
+            return;
+        }
+        in.read(name.data(), nameLength);
+        name.data()[nameLength] = '\0';
+        const char* entryName = reinterpret_cast<const char*>(name.data());
+
+        // A name that would leave the folder, or a path that does not fit,
+        // is passed over: its record is read past and nothing is written.
+        const bool writable = isSafeEntryName(entryName, nameLength) &&
+                              platform::joinPath(target, folder, entryName);
+        std::FILE* file = nullptr;
+        if (writable) {
+            std::memcpy(parent, target, sizeof parent);
+            platform::removeLastComponent(parent);
+            if (!platform::pathExists(parent)) platform::createFolderTree(parent);
+            // Opened before the sizes are read; a file that cannot be opened
+            // is passed over, its data still read and inflated.
+            file = platform::openForWriting(target);
+        }
+
+        int32_t size = 0;
+        int32_t packedSize = 0;
+        // Sizes a sound record cannot have: negative, data running past the
+        // end, or more output than deflate can encode in that many bytes
+        // (at best about 1032 bytes per input byte). This keeps a corrupt
+        // header from asking for a huge allocation.
+        if (!in.readInt32(size) || !in.readInt32(packedSize) || size < 0 || packedSize < 0 ||
+            packedSize > in.remaining() ||
+            static_cast<int64_t>(size) > static_cast<int64_t>(packedSize) * kMaxInflateRatio) {
+            discardTarget(file, target);
+            outcome_ = Outcome::Damaged;
+            return;
+        }
+        if (!writable) {
+            in.skip(packedSize);
+            ++skipped_;
+            continue;
+        }
+        if (!uncompressed.resize(size) || !compressed.resize(packedSize)) {
+            discardTarget(file, target);
+            outcome_ = Outcome::OutOfMemory;
+            return;
+        }
+        in.read(compressed.data(), packedSize);
+
+        uLongf produced = static_cast<uLongf>(size);
+        const int status = uncompress(uncompressed.data(), &produced, compressed.data(),
+                                      static_cast<uLong>(packedSize));
+        // A stream that does not inflate to exactly the stated size is
+        // damaged; the entry's file is not left behind half-made.
+        if (status != Z_OK || produced != static_cast<uLongf>(size)) {
+            discardTarget(file, target);
+            outcome_ = Outcome::Damaged;
+            return;
+        }
+
+        if (file == nullptr) {
+            ++skipped_;
+            continue;
+        }
+        const bool wrote = std::fwrite(uncompressed.data(), 1, produced, file) == produced;
+        const bool closed = std::fclose(file) == 0;
+        file = nullptr;
+        if (wrote && closed) {
+            ++written_;
+        } else {
+            // A short write (disk full) leaves no truncated copy behind.
+            std::remove(target);
+            ++skipped_;
+        }
+    }
+}
