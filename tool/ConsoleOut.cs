@@ -12,6 +12,10 @@ namespace tool
     public static class ConsoleOut
     {
         private static TextWriter writer;
+        private static bool atLineStart = true;
+
+        /// <summary>True when nothing has been written since the last line break.</summary>
+        public static bool AtLineStart { get { return atLineStart; } }
 
         public static TextWriter Writer
         {
@@ -33,17 +37,20 @@ namespace tool
         public static void Redirect(TextWriter target)
         {
             writer = target;
+            atLineStart = true;
         }
 
         public static void Write(string text)
         {
             Writer.Write(text);
+            if (!string.IsNullOrEmpty(text)) atLineStart = text[text.Length - 1] == '\n';
         }
 
         public static void WriteLine(string text)
         {
             Writer.Write(text);
             Writer.Write("\r\n");
+            atLineStart = true;
         }
     }
 }

@@ -1,10 +1,97 @@
 namespace tool
 {
+    /// <summary>
+    /// The Text tool: extracts the texts of packages into text files and
+    /// compiles edited text files back into packages. Static operations only.
+    /// </summary>
     public static partial class Scrivel
     {
+        /// <summary>
+        /// Prints the banner, handles each argument by its extension, one
+        /// after the other, and ends with the closing mark. A failure with one
+        /// file is reported on one line and the run goes on; only the
+        /// additional-data error of import ends the run early.
+        /// </summary>
         public static void Main(string[] args)
         {
-            ConsoleOut.Write("..DONE..");
+            ConsoleOut.WriteLine(Messages.BannerRule);
+            ConsoleOut.WriteLine(Messages.BannerTitle);
+            ConsoleOut.WriteLine(Messages.BannerAuthor);
+            ConsoleOut.WriteLine(Messages.BannerRule);
+
+            if (args == null || args.Length == 0)
+            {
+                ConsoleOut.WriteLine(Messages.Usage);
+            }
+            else
+            {
+                foreach (string argument in args)
+                {
+                    if (!handleArgument(argument)) return;
+                }
+            }
+            ConsoleOut.Write(Messages.Done);
+        }
+
+        /// <summary>
+        /// Handles one argument to completion; false when the run must end.
+        /// Nothing that a file holds may end the run otherwise: whatever goes
+        /// wrong with it is reported as one line naming it.
+        /// </summary>
+        private static bool handleArgument(string argument)
+        {
+            FileDescription file = FileDescription.Describe(argument);
+            try
+            {
+                dispatch(file);
+            }
+            catch (AdditionalDataException)
+            {
+                reportOnFreshLine(Messages.AdditionalDataError);
+                return false;
+            }
+            catch (System.Exception)
+            {
+                // DamagedPackageException above all, but also anything else
+                // a malformed file may provoke.
+                reportOnFreshLine(string.Format(Messages.Damaged, file.Name));
+            }
+            return true;
+        }
+
+        private static void dispatch(FileDescription file)
+        {
+            string extension = FileDescription.LowerAscii(file.Extension);
+            if (!file.IsValidPath)
+            {
+                ConsoleOut.WriteLine(string.Format(Messages.NotSupported, file.Name));
+            }
+            else if (extension == ".upk")
+            {
+                extractAll(file);
+            }
+            else if (extension == ".txt")
+            {
+                long length = file.QueryLength();
+                if (length < 0)
+                    ConsoleOut.WriteLine(string.Format(Messages.NotFound, file.Name));
+                else if (length > 0)
+                    importAll(file);
+                else
+                    ConsoleOut.WriteLine(string.Format(Messages.ZeroBytes, file.Name));
+            }
+            else
+            {
+                ConsoleOut.WriteLine(string.Format(Messages.NotSupported, file.Name));
+            }
+        }
+
+        // A failure may come while a progress line is still open; its
+        // message then starts a line of its own.
+        private static void reportOnFreshLine(string message)
+        {
+            if (!ConsoleOut.AtLineStart) ConsoleOut.WriteLine("");
+            ConsoleOut.WriteLine(message);
         }
     }
 }

@@ -1,0 +1,15 @@
+namespace tool
+{
+    /// <summary>
+    /// Output that is not a console (a file, a pipe, silent mode): there is
+    /// no cursor or colour to act on, so the bar draws nothing. The label and
+    /// the closing line break still come through the console output.
+    /// </summary>
+    public sealed class PlainTerminal : ITerminal
+    {
+        public void Write(string text) { }
+        public void MoveToColumn(int column) { }
+        public void SetCursorVisible(bool visible) { }
+        public void SetBackground(int colour) { }
+    }
+}
