@@ -1,11 +1,24 @@
+using System;
+using System.IO;
+
 namespace tool
 {
     public static partial class Scrivel
     {
+        private const string ExtractedMessage = "Text File {0} successfully extracted!";
+        private const string CarriageReturnWarning =
+            "Warning: line {1} of {0} holds a carriage return, which the text file cannot carry.";
+        private const string NotWrittenMessage = "The file {0} could not be written!";
+
         /// <summary>
         /// Extracts the texts of one package into its text file: reads the
         /// package whole, reads its tables (which may refuse it), then walks
-        /// the export table in order with the progress display.
+        /// the export table in order with the progress display, running the
+        /// property walk over the serial data of every export of a text
+        /// class. The collected lines are written in one piece beside the
+        /// package (Foo.upk gives Foo.txt), or "without text" is reported.
+        /// A damaged package raises <see cref="DamagedPackageException"/>
+        /// before anything is written, so an existing text file stays as it is.
         /// </summary>
         public static void extractAll(FileDescription file)
         {
@@ -19,15 +32,66 @@ namespace tool
             PackageTables tables = PackageReader.ReadForExtraction(upkReader, file.Name);
             if (tables == null) return;
 
+            var texts = new CollectedText();
             var progress = ProgressReport.Start(Messages.ExtractionLabel, tables.Exports.Count);
             for (int k = 0; k < tables.Exports.Count; k++)
             {
                 progress.BeforeEntry(k);
-                // The property walk of the text-class exports comes here.
+                ExportEntry export = tables.Exports[k];
+                if (!isExtractionTextClass(export.ClassName)) continue;
+                long endPos = moveToSerialData(upkReader, export);
+                // The serial data begins with 4 bytes that are not properties.
+                upkReader.Skip(4);
+                extractPackage(upkReader, tables.NameTable, texts, endPos, tables.Version);
             }
             progress.Finish();
 
-            ConsoleOut.WriteLine(string.Format(Messages.WithoutText, file.Name));
+            if (texts.LineCount == 0)
+            {
+                ConsoleOut.WriteLine(string.Format(Messages.WithoutText, file.Name));
+                return;
+            }
+            string textName = Path.GetFileNameWithoutExtension(file.Name) + ".txt";
+            foreach (int line in texts.CarriageReturnLines)
+                ConsoleOut.WriteLine(string.Format(CarriageReturnWarning, textName, line));
+            try
+            {
+                SafeFile.WriteAllBytes(Path.Combine(file.Directory, textName), TextFile.Encode(texts.ToString()));
+            }
+            catch (Exception e)
+            {
+                if (!(e is IOException || e is UnauthorizedAccessException || e is NotSupportedException))
+                    throw;
+                ConsoleOut.WriteLine(string.Format(NotWrittenMessage, textName));
+                return;
+            }
+            ConsoleOut.WriteLine(string.Format(ExtractedMessage, file.Name));
+        }
+
+        /// <summary>Whether an export's class is one whose texts extraction collects (exact comparison).</summary>
+        private static bool isExtractionTextClass(string className)
+        {
+            if (className == null) return false;
+            foreach (string textClass in PackageReader.ExtractionTextClasses)
+            {
+                if (className == textClass) return true;
+            }
+            return false;
+        }
+
+        /// <summary>
+        /// Moves the reader to an export's serial data and returns where that
+        /// data ends; a range that does not lie within the file is damage.
+        /// </summary>
+        private static long moveToSerialData(ByteReader upkReader, ExportEntry export)
+        {
+            long start = export.SerialOffset;
+            long end = start + export.SerialSize;
+            if (start < 0 || export.SerialSize < 0 || end > upkReader.Length)
+                throw new DamagedPackageException("serial data of " + export.SerialSize + " bytes at offset "
+                    + start + " lies outside the file");
+            upkReader.Position = start;
+            return end;
         }
     }
 }
