@@ -35,5 +35,8 @@ namespace tool
         // Import.
         public const string ImportLabel = "Compiling subtitles";
         public const string AdditionalDataError = "Soundnodewave additional data error!";
+
+        // Writing an output file (text file or compiled package) failed; an earlier file stays.
+        public const string CouldNotWrite = "The file {0} could not be written!";
     }
 }
