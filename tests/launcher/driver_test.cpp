@@ -1,0 +1,337 @@
+// The driver run as a process: launchers built around the fake runtime (which
+// records what it is asked to do), around a runtime library that does not
+// load, and without any archive. Every test gives the launcher a temporary
+// directory of its own.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "driver.h"
+#include "driver_test_support.h"
+
+using namespace driver_test;
+
+namespace {
+
+const char* const kWork = "ScrivelTempFiles";
+
+std::string realPath(const std::string& path) {
+    char buffer[PATH_MAX];
+    return realpath(path.c_str(), buffer) != nullptr ? buffer : path;
+}
+
+// A private temporary directory and a call log for one launcher run.
+struct Sandbox {
+    Scratch temp;
+    Scratch logs;
+    std::string log = logs / "calls.log";
+
+    Environment env(const Environment& extra = {}) const {
+        Environment e = {{"XDG_RUNTIME_DIR", temp.path()}, {"SCRIVEL_FAKE_LOG", log}};
+        e.insert(e.end(), extra.begin(), extra.end());
+        return e;
+    }
+    std::string work() const { return temp / kWork; }
+    std::vector<std::string> calls() const { return lines(readFile(log)); }
+
+    // The arguments the tool received, element 0 included.
+    std::vector<std::string> toolArgs() const {
+        std::vector<std::string> args;
+        for (const std::string& line : calls())
+            if (line.rfind("arg ", 0) == 0)
+                args.push_back(line.substr(line.find(' ', 4) + 1));
+        return args;
+    }
+    std::vector<std::string> folderEntries() const {
+        std::vector<std::string> entries;
+        for (const std::string& line : calls())
+            if (line.rfind("entry ", 0) == 0)
+                entries.push_back(line.substr(6));
+        return entries;
+    }
+};
+
+std::vector<std::string> withSelf(std::vector<std::string> userArgs) {
+    userArgs.insert(userArgs.begin(), realPath(FAKE_LAUNCHER));
+    return userArgs;
+}
+
+void expectCleanFinish(const Outcome& o, const Sandbox& s) {
+    EXPECT_TRUE(o.exited) << "ended by signal " << o.signal;
+    EXPECT_EQ(0, o.exitCode);
+    EXPECT_FALSE(exists(s.work())) << "the working folder is left behind";
+}
+
+void expectConsoleOutput(const Outcome& o) {
+    EXPECT_EQ("fake tool output\n", o.out);
+    EXPECT_EQ("fake tool error\n", o.err);
+}
+
+void expectSilence(const Outcome& o) {
+    EXPECT_EQ("", o.out);
+    EXPECT_EQ("", o.err);
+}
+
+}  // namespace
+
+// ---- the "/silent" switch, in-process ------------------------------------------
+
+TEST(SilentSwitch, OnlyAnExactLastArgumentCounts) {
+    struct Case {
+        std::vector<std::string> args;  // element 0 included
+        bool silent;
+        int countAfter;
+    };
+    const std::vector<Case> cases = {
+        {{"scrivel"}, false, 1},
+        {{"scrivel", "/silent"}, true, 1},
+        {{"scrivel", "a.upk", "/silent"}, true, 2},
+        {{"scrivel", "/silent", "a.upk"}, false, 3},
+        {{"scrivel", "a.upk", "/silent", "/silent"}, true, 3},
+        {{"scrivel", "/SILENT"}, false, 2},
+        {{"scrivel", "/silent "}, false, 2},
+        {{"scrivel", "-silent"}, false, 2},
+        {{"/silent"}, false, 1},  // the program itself is never the switch
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> storage = c.args;
+        std::vector<char*> argv;
+        for (auto& a : storage)
+            argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        int argc = static_cast<int>(c.args.size());
+        EXPECT_EQ(c.silent, scrivel::takeSilentSwitch(argc, argv.data())) << c.args.back();
+        EXPECT_EQ(c.countAfter, argc) << c.args.back();
+        EXPECT_EQ(nullptr, argv[argc]) << "the vector stays null-terminated";
+    }
+}
+
+// ---- argument hand-over and output modes ------------------------------------------
+
+TEST(Driver, NoArgumentsRunsTheToolInConsoleModeWithNoArguments) {
+    Sandbox s;
+    const Outcome o = run(FAKE_LAUNCHER, {}, s.env());
+    expectCleanFinish(o, s);
+    expectConsoleOutput(o);
+    EXPECT_EQ(withSelf({}), s.toolArgs());
+}
+
+TEST(Driver, SilentAloneRunsTheToolSilentlyWithNoArguments) {
+    Sandbox s;
+    const Outcome o = run(FAKE_LAUNCHER, {"/silent"}, s.env());
+    expectCleanFinish(o, s);
+    expectSilence(o);
+    EXPECT_EQ(withSelf({}), s.toolArgs());
+}
+
+TEST(Driver, APathThenSilentHandsOverThePathSilently) {
+    Sandbox s;
+    const Outcome o = run(FAKE_LAUNCHER, {"/data/Foo.upk", "/silent"}, s.env());
+    expectCleanFinish(o, s);
+    expectSilence(o);
+    EXPECT_EQ(withSelf({"/data/Foo.upk"}), s.toolArgs());
+}
+
+TEST(Driver, SilentThenAPathIsConsoleModeAndBothReachTheTool) {
+    Sandbox s;
+    const Outcome o = run(FAKE_LAUNCHER, {"/silent", "/data/Foo.upk"}, s.env());
+    expectCleanFinish(o, s);
+    expectConsoleOutput(o);
+    EXPECT_EQ(withSelf({"/silent", "/data/Foo.upk"}), s.toolArgs());
+}
+
+TEST(Driver, SilentTwiceDropsOnlyTheLast) {
+    Sandbox s;
+    const Outcome o = run(FAKE_LAUNCHER, {"/data/Foo.upk", "/silent", "/silent"}, s.env());
+    expectCleanFinish(o, s);
+    expectSilence(o);
+    EXPECT_EQ(withSelf({"/data/Foo.upk", "/silent"}), s.toolArgs());
+}
+
+TEST(Driver, SilentInCapitalsIsAnOrdinaryArgument) {
+    Sandbox s;
+    const Outcome o = run(FAKE_LAUNCHER, {"/SILENT"}, s.env());
+    expectCleanFinish(o, s);
+    expectConsoleOutput(o);
+    EXPECT_EQ(withSelf({"/SILENT"}), s.toolArgs());
+}
+
+TEST(Driver, BlanksAndNonAsciiLettersArriveUnchanged) {
+    Sandbox s;
+    const std::vector<std::string> args = {"/home/ana/My Mods/Großes Paket.upk", "  ", "Ünïcødé ★.txt", ""};
+    const Outcome o = run(FAKE_LAUNCHER, args, s.env());
+    expectCleanFinish(o, s);
+    EXPECT_EQ(withSelf(args), s.toolArgs());
+    EXPECT_TRUE(std::find(s.calls().begin(), s.calls().end(), "argv-terminated yes") != s.calls().end());
+}
+
+// ---- the working folder -------------------------------------------------------------
+
+TEST(Driver, TheToolSeesExactlyTheUnpackedArchive) {
+    Sandbox s;
+    const Outcome o = run(FAKE_LAUNCHER, {}, s.env());
+    expectCleanFinish(o, s);
+    const std::vector<std::string> expected = {"Scrivel.exe", "etc", "lib", "libmonosgen-2.0.so.1"};
+    EXPECT_EQ(expected, s.folderEntries());
+    const std::vector<std::string> calls = s.calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ("mono_set_dirs " + s.work() + "/lib " + s.work() + "/etc", calls.front());
+}
+
+TEST(Driver, AStaleFolderIsEmptiedBeforeUnpacking) {
+    Sandbox s;
+    ASSERT_EQ(0, mkdir(s.work().c_str(), 0755));
+    ASSERT_EQ(0, mkdir((s.work() + "/lib").c_str(), 0755));
+    writeFile(s.work() + "/stale.txt", "old");
+    writeFile(s.work() + "/lib/stale.dll", "old");
+    const Outcome o = run(FAKE_LAUNCHER, {}, s.env());
+    expectCleanFinish(o, s);
+    const std::vector<std::string> expected = {"Scrivel.exe", "etc", "lib", "libmonosgen-2.0.so.1"};
+    EXPECT_EQ(expected, s.folderEntries());
+}
+
+TEST(Driver, AFileInTheFoldersPlaceIsReplaced) {
+    Sandbox s;
+    writeFile(s.work(), "a file, not a folder");
+    const Outcome o = run(FAKE_LAUNCHER, {"x.upk"}, s.env());
+    expectCleanFinish(o, s);
+    EXPECT_EQ(withSelf({"x.upk"}), s.toolArgs());
+}
+
+TEST(Driver, ALinkInTheFoldersPlaceGoesButItsTargetStaysUntouched) {
+    Sandbox s;
+    Scratch elsewhere;
+    writeFile(elsewhere / "keep.txt", "precious");
+    ASSERT_EQ(0, mkdir((elsewhere / "lib").c_str(), 0755));
+    writeFile(elsewhere / "lib/mscorlib.dll", "mine");
+    ASSERT_EQ(0, symlink(elsewhere.path().c_str(), s.work().c_str()));
+
+    const Outcome o = run(FAKE_LAUNCHER, {}, s.env());
+    expectCleanFinish(o, s);
+    EXPECT_EQ(withSelf({}), s.toolArgs());
+    EXPECT_EQ("precious", readFile(elsewhere / "keep.txt"));
+    EXPECT_EQ("mine", readFile(elsewhere / "lib/mscorlib.dll"));
+    EXPECT_FALSE(exists(elsewhere / "Scrivel.exe")) << "unpacked through the link";
+}
+
+TEST(Driver, AFolderOfAnotherUserIsNeitherUsedNorDeleted) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a folder to another user";
+    Sandbox s;
+    ASSERT_EQ(0, mkdir(s.work().c_str(), 0755));
+    writeFile(s.work() + "/theirs.txt", "theirs");
+    ASSERT_EQ(0, chown(s.work().c_str(), 65534, 65534));
+
+    const Outcome consoleRun = run(FAKE_LAUNCHER, {}, s.env());
+    EXPECT_EQ(0, consoleRun.exitCode);
+    EXPECT_TRUE(s.calls().empty()) << "the tool ran";
+    EXPECT_EQ("theirs", readFile(s.work() + "/theirs.txt"));
+    EXPECT_EQ(1u, lines(consoleRun.err).size()) << consoleRun.err;
+    EXPECT_TRUE(contains(consoleRun.err, s.work())) << consoleRun.err;
+
+    const Outcome silentRun = run(FAKE_LAUNCHER, {"/silent"}, s.env());
+    EXPECT_EQ(0, silentRun.exitCode);
+    expectSilence(silentRun);
+}
+
+TEST(Driver, TheTemporaryDirectoryFallsBackToTmpdir) {
+    Sandbox s;
+    Scratch tmpdir;
+    const Outcome o = run(FAKE_LAUNCHER, {}, {{"TMPDIR", tmpdir.path()}, {"SCRIVEL_FAKE_LOG", s.log}});
+    EXPECT_EQ(0, o.exitCode);
+    const std::vector<std::string> calls = s.calls();
+    ASSERT_FALSE(calls.empty());
+    const std::string work = tmpdir / kWork;
+    EXPECT_EQ("mono_set_dirs " + work + "/lib " + work + "/etc", calls.front());
+    EXPECT_FALSE(exists(work));
+}
+
+// ---- early ends of the runtime --------------------------------------------------------
+
+TEST(Driver, AnExitInsideTheRuntimeStillCleansUpWithCodeZero) {
+    Sandbox s;
+    const Outcome o = run(FAKE_LAUNCHER, {"a.upk"}, s.env({{"SCRIVEL_FAKE_EXEC", "exit"}}));
+    expectCleanFinish(o, s);
+    EXPECT_EQ(withSelf({"a.upk"}), s.toolArgs());
+}
+
+TEST(Driver, ATerminatingSignalCleansUpAndEndsTheProcessBySignal) {
+    const std::vector<std::pair<std::string, int>> signals = {
+        {"sigterm", SIGTERM}, {"sigint", SIGINT}, {"sighup", SIGHUP}};
+    for (const auto& [name, number] : signals) {
+        Sandbox s;
+        const Outcome o = run(FAKE_LAUNCHER, {}, s.env({{"SCRIVEL_FAKE_EXEC", name}}));
+        EXPECT_FALSE(o.exited) << name;
+        EXPECT_EQ(number, o.signal) << name;
+        EXPECT_FALSE(exists(s.work())) << name;
+    }
+}
+
+// ---- two launchers at once --------------------------------------------------------------
+
+TEST(Driver, TwoLaunchersAtOnceTakeTurnsAndBothSucceed) {
+    Sandbox s;
+    const Environment env = s.env({{"SCRIVEL_FAKE_EXEC", "hold"}});
+    Child first(FAKE_LAUNCHER, {"first.upk"}, env);
+    Child second(FAKE_LAUNCHER, {"second.upk"}, env);
+    const Outcome a = first.wait();
+    const Outcome b = second.wait();
+    expectCleanFinish(a, s);
+    expectCleanFinish(b, s);
+
+    // Each run must have had the folder to itself from unpacking to the end.
+    std::vector<std::string> holds;
+    std::vector<std::string> handedOver;
+    for (const std::string& line : s.calls()) {
+        if (line.rfind("hold ", 0) == 0)
+            holds.push_back(line);
+        if (line == "arg 1 first.upk" || line == "arg 1 second.upk")
+            handedOver.push_back(line);
+    }
+    const std::vector<std::string> turns = {"hold begin", "hold end", "hold begin", "hold end"};
+    EXPECT_EQ(turns, holds);
+    EXPECT_EQ(2u, handedOver.size());
+    for (const std::string& line : s.calls())
+        if (line.rfind("mono_set_dirs", 0) == 0)
+            EXPECT_EQ("mono_set_dirs " + s.work() + "/lib " + s.work() + "/etc", line);
+}
+
+// ---- launcher failures -------------------------------------------------------------------
+
+TEST(Driver, ARuntimeLibraryThatDoesNotLoadIsReportedInOneLine) {
+    Sandbox s;
+    const Outcome o = run(BROKEN_LAUNCHER, {"a.upk"}, s.env());
+    expectCleanFinish(o, s);
+    EXPECT_EQ("", o.out);
+    ASSERT_EQ(1u, lines(o.err).size()) << o.err;
+    EXPECT_TRUE(contains(o.err, "libmonosgen-2.0.so.1")) << o.err;
+
+    const Outcome silent = run(BROKEN_LAUNCHER, {"a.upk", "/silent"}, s.env());
+    expectCleanFinish(silent, s);
+    expectSilence(silent);
+}
+
+TEST(Driver, AMissingArchiveIsReportedAndLeavesTheEmptyFolder) {
+    Sandbox s;
+    const Outcome o = run(BARE_LAUNCHER, {}, s.env());
+    EXPECT_TRUE(o.exited);
+    EXPECT_EQ(0, o.exitCode);
+    EXPECT_EQ("", o.out);
+    EXPECT_EQ(1u, lines(o.err).size()) << o.err;
+    EXPECT_TRUE(exists(s.work()));
+    EXPECT_TRUE(std::filesystem::is_empty(s.work()));
+
+    const Outcome silent = run(BARE_LAUNCHER, {"/silent"}, s.env());
+    EXPECT_EQ(0, silent.exitCode);
+    expectSilence(silent);
+}
