@@ -1,0 +1,187 @@
+// Damaged and hostile archives: nothing outside the destination, no partial
+// file of the entry where unpacking stopped.
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <new>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "archive_test_files.h"
+#include "bundle_archive.h"
+
+using namespace archive_test;
+
+namespace {
+// The largest request the archive code has made for nothrow array storage
+// (the form ByteBuffer and the archive copy use).
+std::size_t largestArrayRequest = 0;
+}  // namespace
+
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    if (size > largestArrayRequest) largestArrayRequest = size;
+    return ::operator new(size, tag);
+}
+
+namespace {
+
+// A sandbox holding the destination folder "dest", so anything written
+// beside or above the destination shows up in the sandbox listing.
+struct Sandbox {
+    ScratchFolder root;
+    std::string dest = root / "dest";
+    Sandbox() { mkdir(dest.c_str(), 0700); }
+    std::vector<std::string> outsideDest() const {
+        std::vector<std::string> outside;
+        for (const std::string& p : listTree(root.path()))
+            if (p == "dest/" || p.compare(0, 5, "dest/") != 0) outside.push_back(p);
+        return outside;
+    }
+};
+
+BundleArchive::Outcome unpack(const std::string& bytes, const std::string& folder,
+                              int32_t* written = nullptr, int32_t* skipped = nullptr) {
+    BundleArchive archive;
+    EXPECT_TRUE(archive.load(reinterpret_cast<const unsigned char*>(bytes.data()),
+                             static_cast<int32_t>(bytes.size())));
+    archive.extractTo(folder.c_str());
+    if (written) *written = archive.entriesWritten();
+    if (skipped) *skipped = archive.entriesSkipped();
+    return archive.lastOutcome();
+}
+
+}  // namespace
+
+TEST(BundleArchiveHostile, NamesLeavingTheFolderArePassedOver) {
+    const std::vector<std::string> hostile = {
+        "..\\escape.txt", "lib\\..\\..\\escape.txt", "..", "\\escape.txt", "/tmp/escape.txt",
+        "C:\\escape.txt", "lib\\ ..\\escape.txt", "lib\\...\\x", "lib\\\\x", "lib\\", ".\\x", "",
+        std::string("lib\\a\0..\\x", 10), "../escape.txt"};
+    for (const std::string& name : hostile) {
+        Sandbox box;
+        int32_t written = 0;
+        int32_t skipped = 0;
+        const auto outcome = unpack(archive({record("before.txt", "b"), record(name, "evil"),
+                                             record("after.txt", "a")}),
+                                    box.dest, &written, &skipped);
+        EXPECT_EQ(BundleArchive::Outcome::Complete, outcome) << name;
+        EXPECT_EQ(std::vector<std::string>{"dest/"}, box.outsideDest()) << name;
+        EXPECT_EQ((std::vector<std::string>{"after.txt", "before.txt"}), listTree(box.dest)) << name;
+        EXPECT_EQ(2, written) << name;
+        EXPECT_EQ(1, skipped) << name;
+    }
+    EXPECT_FALSE(exists("/tmp/escape.txt"));
+}
+
+TEST(BundleArchiveHostile, PathsLongerThan260BytesArePassedOver) {
+    Sandbox box;
+    // dest + "/" + name + NUL must fit in 260 bytes.
+    const size_t room = 260 - box.dest.size() - 2;
+    const std::string fits = "d\\" + std::string(room - 2, 'f');
+    const std::string tooLong = "d\\" + std::string(room - 1, 'g');
+    int32_t written = 0;
+    int32_t skipped = 0;
+    unpack(archive({record(tooLong, "long"), record(fits, "fits")}), box.dest, &written, &skipped);
+    EXPECT_EQ(1, written);
+    EXPECT_EQ(1, skipped);
+    EXPECT_EQ((std::vector<std::string>{"d/", "d/" + std::string(room - 2, 'f')}), listTree(box.dest));
+}
+
+TEST(BundleArchiveHostile, SymbolicLinkAtTheTargetIsNotFollowed) {
+    Sandbox box;
+    writeFile(box.root / "outside.txt", "outside");
+    ASSERT_EQ(0, symlink((box.root / "outside.txt").c_str(), (box.dest + "/a.txt").c_str()));
+    int32_t skipped = 0;
+    unpack(archive({record("a.txt", "evil")}), box.dest, nullptr, &skipped);
+    EXPECT_EQ("outside", readFile(box.root / "outside.txt"));
+    EXPECT_EQ(1, skipped);
+}
+
+TEST(BundleArchiveHostile, TruncationAnywhereLeavesOnlyCompleteFiles) {
+    const std::string first = mixedBytes(70000, 1);
+    const std::string second = mixedBytes(50000, 2);
+    const std::string whole = archive({record("lib\\first.dll", first), record("lib\\second.dll", second)});
+    const std::string firstRecord = record("lib\\first.dll", first);
+    const size_t firstEnd = 8 + firstRecord.size();
+    // Every cut near a record's header or end, and a sample of cuts in
+    // between, up to one byte short of the end.
+    const auto nearBoundary = [&](size_t cut) {
+        return cut < 40 || cut + 40 > whole.size() || (cut + 40 > firstEnd && cut < firstEnd + 40);
+    };
+    for (size_t cut = 8; cut < whole.size(); cut += nearBoundary(cut) ? 1 : 997) {
+        Sandbox box;
+        const auto outcome = unpack(whole.substr(0, cut), box.dest);
+        ASSERT_EQ(BundleArchive::Outcome::Damaged, outcome) << cut;
+        std::vector<std::string> expected = {};
+        if (cut >= firstEnd) expected = {"lib/", "lib/first.dll"};
+        std::vector<std::string> found = listTree(box.dest);
+        // The parent folder of an entry may already exist when its record
+        // breaks off; the file itself must not.
+        if (found == std::vector<std::string>{"lib/"}) found.clear();
+        ASSERT_EQ(expected, found) << cut;
+        if (cut >= firstEnd) ASSERT_EQ(first, readFile(box.dest + "/lib/first.dll")) << cut;
+        ASSERT_EQ(std::vector<std::string>{"dest/"}, box.outsideDest());
+    }
+    Sandbox box;
+    EXPECT_EQ(BundleArchive::Outcome::Damaged, unpack(whole.substr(0, 6), box.dest));
+}
+
+TEST(BundleArchiveHostile, StreamThatDoesNotInflateToItsSizeStopsWithoutAFile) {
+    const std::string raw = mixedBytes(10000, 3);
+    const std::string packed = zlibStream(raw);
+    std::string flipped = packed;
+    flipped[flipped.size() / 2] ^= 0x55;
+    std::string badChecksum = packed;
+    badChecksum[badChecksum.size() - 1] ^= 0x01;
+    const int32_t size = static_cast<int32_t>(raw.size());
+    const int32_t k = static_cast<int32_t>(packed.size());
+    const std::vector<std::string> broken = {
+        rawRecord("bad.dll", size, k, flipped),
+        rawRecord("bad.dll", size, k, badChecksum),
+        rawRecord("bad.dll", size + 1, k, packed),  // stated size too large
+        rawRecord("bad.dll", size - 1, k, packed),  // stated size too small
+        rawRecord("bad.dll", size, k, std::string(static_cast<size_t>(k), 'x')),
+    };
+    for (size_t i = 0; i < broken.size(); ++i) {
+        Sandbox box;
+        writeFile(box.dest + "/old.txt", "old");
+        const auto outcome = unpack(archive({record("good.txt", "good"), broken[i], record("z.txt", "z")}),
+                                    box.dest);
+        EXPECT_EQ(BundleArchive::Outcome::Damaged, outcome) << i;
+        EXPECT_EQ((std::vector<std::string>{"good.txt", "old.txt"}), listTree(box.dest)) << i;
+    }
+}
+
+TEST(BundleArchiveHostile, ImpossibleSizesStopBeforeAnyAllocation) {
+    const std::string packed = zlibStream("data");
+    const int32_t k = static_cast<int32_t>(packed.size());
+    const std::vector<std::string> broken = {
+        rawRecord("bad.dll", -1, k, packed),
+        rawRecord("bad.dll", 4, -1, packed),
+        rawRecord("bad.dll", 4, k + 1, packed),             // data runs past the end
+        rawRecord("bad.dll", 4, INT32_MAX, packed),
+        rawRecord("bad.dll", INT32_MAX, k, packed),          // more than k bytes can inflate to
+        int32Bytes(-3) + "bad.dll" + int32Bytes(4) + int32Bytes(k) + packed,
+        int32Bytes(INT32_MAX) + "bad.dll",                   // name runs past the end
+    };
+    for (size_t i = 0; i < broken.size(); ++i) {
+        Sandbox box;
+        largestArrayRequest = 0;
+        const auto outcome = unpack(archive({broken[i]}), box.dest);
+        EXPECT_EQ(BundleArchive::Outcome::Damaged, outcome) << i;
+        EXPECT_TRUE(listTree(box.dest).empty()) << i;
+        EXPECT_LT(largestArrayRequest, 4096u) << i;
+    }
+}
+
+TEST(BundleArchiveHostile, CountLargerThanTheRecordsStopsAfterTheLastOne) {
+    Sandbox box;
+    int32_t written = 0;
+    const auto outcome = unpack(archive(3, {record("a.txt", "a"), record("b.txt", "b")}), box.dest, &written);
+    EXPECT_EQ(BundleArchive::Outcome::Damaged, outcome);
+    EXPECT_EQ(2, written);
+    EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt"}), listTree(box.dest));
+}
