@@ -188,6 +188,36 @@ namespace tool.Tests
             CollectionAssert.IsEmpty(terminal.Calls);
         }
 
+        [Test]
+        public void TextFileOfAnyCaseGoesToImport()
+        {
+            var b = new PackageBuilder();
+            var props = new PropertyWriter(b.Names);
+            props.Str("Text", "Hi").None();
+            b.AddExport("SoundNodeWave", props.ToSerialData());
+            Write("Notes.upk", b);
+            string notes = Write("Notes.TXT", TextFile.Encode("Hello\r\n"));
+            Assert.AreEqual(ToolRun.Banner + "Compiling subtitles\r\nFile Notes.clxi compiled successfully!\r\n..DONE..",
+                ToolRun.Main(notes));
+            CollectionAssert.Contains(folder.FileNames(), "Notes.upk.clxi");
+        }
+
+        [Test]
+        public void AdditionalDataErrorEndsTheRun()
+        {
+            var b = new PackageBuilder();
+            var props = new PropertyWriter(b.Names);
+            props.Str("Text", "Hi").None().AdditionalData(new byte[0]); // no inline data: import cannot rewrite it
+            b.AddExport("SoundNodeWave", props.ToSerialData());
+            b.AddExport("Texture2D", new byte[4]);
+            Write("bad.upk", b);
+            string text = Write("bad.txt", TextFile.Encode("Hello\r\n"));
+            string later = Write("later.doc", new byte[1]);
+            Assert.AreEqual(ToolRun.Banner + "Compiling subtitles\r\nSoundnodewave additional data error!\r\n",
+                ToolRun.Main(text, later, text));
+            CollectionAssert.AreEqual(new[] { "bad.txt", "bad.upk", "later.doc" }, folder.FileNames());
+        }
+
         // ---- Damaged packages: one line, nothing written, the run goes on ----
 
         private void AssertDamaged(PackageBuilder b)
