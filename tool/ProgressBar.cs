@@ -99,9 +99,10 @@ namespace tool
             lastDrawn = percentage;
         }
 
-        /// <summary>Ends the progress line.</summary>
+        /// <summary>Ends the progress line, with the user's colours back if a bar was drawn.</summary>
         public void Finish()
         {
+            if (lastDrawn >= 0) Terminal.Current.ResetColours();
             ConsoleOut.WriteLine("");
         }
     }

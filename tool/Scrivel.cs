@@ -87,10 +87,14 @@ namespace tool
         }
 
         // A failure may come while a progress line is still open; its
-        // message then starts a line of its own.
+        // message then starts a line of its own, in the user's colours.
         private static void reportOnFreshLine(string message)
         {
-            if (!ConsoleOut.AtLineStart) ConsoleOut.WriteLine("");
+            if (!ConsoleOut.AtLineStart)
+            {
+                Terminal.Current.ResetColours();
+                ConsoleOut.WriteLine("");
+            }
             ConsoleOut.WriteLine(message);
         }
     }

@@ -31,6 +31,15 @@ namespace tool
             ConsoleOut.Write(BackgroundSequence(colour));
         }
 
+        /// <summary>
+        /// The terminal's own default background: black is not what every
+        /// terminal shows behind text, and later lines must stay readable.
+        /// </summary>
+        public void ResetColours()
+        {
+            ConsoleOut.Write(Csi + "49m");
+        }
+
         /// <summary>Columns count from 0 here and from 1 in the sequence.</summary>
         public static string MoveSequence(int column)
         {

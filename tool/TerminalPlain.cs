@@ -11,5 +11,6 @@ namespace tool
         public void MoveToColumn(int column) { }
         public void SetCursorVisible(bool visible) { }
         public void SetBackground(int colour) { }
+        public void ResetColours() { }
     }
 }

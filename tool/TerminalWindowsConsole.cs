@@ -30,6 +30,12 @@ namespace tool
             catch (Exception) { }
         }
 
+        public void ResetColours()
+        {
+            try { Console.ResetColor(); }
+            catch (Exception) { }
+        }
+
         public void SetBackground(int colour)
         {
             try { Console.BackgroundColor = (ConsoleColor)(colour & 15); }

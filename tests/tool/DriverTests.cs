@@ -179,6 +179,17 @@ namespace tool.Tests
         }
 
         [Test]
+        public void DamageFoundDuringTheExportPassStartsAFreshLine()
+        {
+            var b = TextPackage();
+            b.Exports[0].SerialOffsetOverride = 1 << 20;
+            var terminal = new RecordingTerminal();
+            Assert.AreEqual(ToolRun.Banner + "File: late.upk (6423388)\r\nExtracting subtitles:\r\nThe file late.upk is damaged!\r\n..DONE..",
+                ToolRun.Main(terminal, Write("late.upk", b)));
+            Assert.AreEqual("reset", terminal.Calls[terminal.Calls.Count - 1], "colours back before the message");
+        }
+
+        [Test]
         public void NoExportsGiveLabelAndLineBreakOnly()
         {
             var b = TextPackage();

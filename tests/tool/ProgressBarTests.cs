@@ -85,19 +85,26 @@ namespace tool.Tests
 
         private static List<int> RunProtocol(int count, out string console)
         {
-            var t = new RecordingTerminal();
-            console = ToolRun.Capture(t, () =>
+            RecordingTerminal t;
+            return RunProtocol(count, out console, out t);
+        }
+
+        private static List<int> RunProtocol(int count, out string console, out RecordingTerminal t)
+        {
+            t = new RecordingTerminal();
+            var terminal = t;
+            console = ToolRun.Capture(terminal, () =>
             {
                 var p = ProgressReport.Start(Messages.ImportLabel, count);
                 for (int k = 0; k < count; k++) p.BeforeEntry(k);
                 p.Finish();
             });
-            foreach (var text in t.Texts)
+            foreach (var text in terminal.Texts)
             {
                 if (text.Value.EndsWith("%")) Assert.AreEqual(19 + 35, text.Key, "percentage column");
                 if (text.Value == "|") Assert.IsTrue(text.Key == 20 || text.Key == 52, "bar at " + text.Key);
             }
-            return t.PercentagesDrawn();
+            return terminal.PercentagesDrawn();
         }
 
         [Test]
@@ -105,7 +112,10 @@ namespace tool.Tests
         {
             string console;
             CollectionAssert.AreEqual(new[] { 100 }, RunProtocol(1, out console));
-            CollectionAssert.AreEqual(new[] { 33, 66, 100 }, RunProtocol(3, out console));
+            RecordingTerminal t;
+            CollectionAssert.AreEqual(new[] { 33, 66, 100 }, RunProtocol(3, out console, out t));
+            Assert.AreEqual("reset", t.Calls[t.Calls.Count - 1], "the user's colours come back at the end");
+            Assert.AreEqual(1, t.Calls.FindAll(c => c == "reset").Count);
             Assert.AreEqual("Compiling subtitles\r\n", console, "the label, the line break; the bar draws on the terminal");
 
             var many = RunProtocol(250, out console);
@@ -160,6 +170,7 @@ namespace tool.Tests
             StringAssert.StartsWith(E + "?25l" + E + "23G|" + E + "55G|" + E + "107m" + E + "24G\u2592", output);
             StringAssert.EndsWith(E + "57G" + E + "40m100%" + E + "?25h", output);
             Assert.AreEqual(31, Count(output, '\u2592'));
+            Assert.AreEqual(E + "49m", ToolRun.Capture(new AnsiTerminal(), () => Terminal.Current.ResetColours()));
         }
 
         [Test]

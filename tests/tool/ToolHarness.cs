@@ -51,6 +51,12 @@ namespace tool.Tests
             Background = colour;
         }
 
+        public void ResetColours()
+        {
+            Calls.Add("reset");
+            Background = -1;
+        }
+
         /// <summary>The row from column first to last, a '~' where nothing was written.</summary>
         public string Row(int first, int last)
         {
