@@ -1,0 +1,147 @@
+// Times full runs of the single executable against its floor (launcher_floor)
+// and against the system's runtime running the tool directly. The three are
+// run in turn, round after round, so that load on the machine falls on all of
+// them alike; best and median wall times are reported, with the launcher's
+// ratio to its floor (target: at most 1.15).
+//   launcher_bench [rounds] [tool arguments...]
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bundle_archive.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Command {
+    const char* label;
+    std::vector<std::string> argv;
+    std::vector<double> times;  // milliseconds
+};
+
+double runOnce(const std::vector<std::string>& argv, const std::string& runtimeDir) {
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("XDG_RUNTIME_DIR=", 0) != 0)
+            envStrings.push_back(entry);
+    }
+    envStrings.push_back("XDG_RUNTIME_DIR=" + runtimeDir);
+    std::vector<char*> args;
+    std::vector<std::string> copy = argv;
+    for (auto& a : copy)
+        args.push_back(&a[0]);
+    args.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : envStrings)
+        envp.push_back(&e[0]);
+    envp.push_back(nullptr);
+
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        execve(args[0], args.data(), envp.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s failed (status %d)\n", argv[0].c_str(), status);
+        std::exit(1);
+    }
+    return ms;
+}
+
+double best(std::vector<double> v) {
+    return *std::min_element(v.begin(), v.end());
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    std::vector<std::string> toolArgs(argv + std::min(argc, 2), argv + argc);
+
+    char pattern[] = "/tmp/scrivel-launcher-bench-XXXXXX";
+    if (mkdtemp(pattern) == nullptr)
+        return 1;
+    const std::string root = pattern;
+    const std::string runtimeDir = root + "/run";
+    const std::string unpacked = root + "/unpacked";
+    fs::create_directories(runtimeDir);
+    fs::create_directories(unpacked);
+
+    // The floor runs the tool from a folder unpacked once, beforehand.
+    {
+        std::FILE* f = std::fopen(SCRIVEL_ARCHIVE_FILE, "rb");
+        if (f == nullptr) {
+            std::fprintf(stderr, "cannot read %s\n", SCRIVEL_ARCHIVE_FILE);
+            return 1;
+        }
+        std::vector<unsigned char> bytes(fs::file_size(SCRIVEL_ARCHIVE_FILE));
+        const size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        BundleArchive archive;
+        if (got != bytes.size() || !archive.load(bytes.data(), static_cast<int32_t>(bytes.size())))
+            return 1;
+        archive.extractTo(unpacked.c_str());
+    }
+
+    std::vector<Command> commands;
+    Command launcher{"launcher (scrivel)", {SCRIVEL_EXECUTABLE}, {}};
+    Command floor{"floor (in-memory unpack + tool)", {SCRIVEL_FLOOR, unpacked}, {}};
+    launcher.argv.insert(launcher.argv.end(), toolArgs.begin(), toolArgs.end());
+    floor.argv.insert(floor.argv.end(), toolArgs.begin(), toolArgs.end());
+    commands.push_back(launcher);
+    commands.push_back(floor);
+    if (std::string(SCRIVEL_MONO).size() > 0 && std::string(SCRIVEL_MONO).find("NOTFOUND") == std::string::npos) {
+        Command system{"system runtime (mono Scrivel.exe)", {SCRIVEL_MONO, SCRIVEL_TOOL}, {}};
+        system.argv.insert(system.argv.end(), toolArgs.begin(), toolArgs.end());
+        commands.push_back(system);
+    }
+
+    for (Command& c : commands)  // one warm-up run each
+        runOnce(c.argv, runtimeDir);
+    for (int r = 0; r < rounds; ++r)
+        for (Command& c : commands)
+            c.times.push_back(runOnce(c.argv, runtimeDir));
+
+    std::printf("%d rounds, tool arguments: %zu\n", rounds, toolArgs.size());
+    std::printf("%-36s %10s %10s\n", "", "best ms", "median ms");
+    for (const Command& c : commands)
+        std::printf("%-36s %10.1f %10.1f\n", c.label, best(c.times), median(c.times));
+    std::printf("launcher / floor: best %.3f, median %.3f (target <= 1.15)\n",
+                best(commands[0].times) / best(commands[1].times),
+                median(commands[0].times) / median(commands[1].times));
+    if (commands.size() > 2)
+        std::printf("launcher / system runtime: best %.3f, median %.3f\n",
+                    best(commands[0].times) / best(commands[2].times),
+                    median(commands[0].times) / median(commands[2].times));
+
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+    return 0;
+}
