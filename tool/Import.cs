@@ -1,0 +1,223 @@
+using System;
+using System.Collections.Generic;
+using System.IO;
+
+namespace tool
+{
+    /// <summary>The lines that import prints besides those every file may get.</summary>
+    public static class ImportMessages
+    {
+        public const string Compiled = "File {0} compiled successfully!";
+        public const string FewerLines = "The file {0} has fewer lines than the package has texts!";
+        public const string NotWritten = "The file {0} could not be written!";
+        /// <summary>{0}: the line's number counted from 1; {1}: the text file's name.</summary>
+        public const string UncompiledEdit = "Warning: line {0} of {1} belongs to a text that cannot be compiled; the edit is ignored.";
+    }
+
+    public static partial class Scrivel
+    {
+        /// <summary>Export classes whose property data import re-serialises.</summary>
+        public static readonly string[] RewrittenClasses = { "SoundNodeWave", "AttributePresentationDefinition" };
+
+        /// <summary>
+        /// A class whose texts extraction writes but import cannot compile:
+        /// its exports stay unchanged, yet their lines are used up so that
+        /// every later line still reaches its own text.
+        /// </summary>
+        public const string UncompiledTextClass = "SoundNodeWaveEx";
+
+        /// <summary>
+        /// Compiles one text file into the package of the same name beside it
+        /// and writes the result as that package's name followed by ".clxi".
+        /// A refused, damaged or short file is reported on one line and
+        /// nothing is written; the additional-data error reaches the caller.
+        /// </summary>
+        public static void importAll(FileDescription file)
+        {
+            string packagePath = file.FullPath.Substring(0, file.FullPath.Length - 4) + ".upk";
+            string packageName = Path.GetFileName(packagePath);
+            if (!File.Exists(packagePath))
+            {
+                ConsoleOut.WriteLine(string.Format(Messages.NotFound, packageName));
+                return;
+            }
+            byte[] textBytes = WholeFile.TryRead(file.FullPath);
+            if (textBytes == null)
+            {
+                ConsoleOut.WriteLine(string.Format(Messages.NotFound, file.Name));
+                return;
+            }
+            List<string> readTexts = TextFile.ReadLines(textBytes);
+            textBytes = null;
+            byte[] package = WholeFile.TryRead(packagePath);
+            if (package == null)
+            {
+                ConsoleOut.WriteLine(string.Format(Messages.NotFound, packageName));
+                return;
+            }
+
+            byte[] compiled;
+            try
+            {
+                compiled = compilePackage(package, packageName, readTexts, file.Name);
+            }
+            catch (DamagedPackageException)
+            {
+                printOnFreshLine(string.Format(Messages.Damaged, packageName));
+                return;
+            }
+            catch (TooFewLinesException)
+            {
+                printOnFreshLine(string.Format(ImportMessages.FewerLines, file.Name));
+                return;
+            }
+            if (compiled == null) return;
+            package = null;
+
+            string outputPath = packagePath + ".clxi";
+            try
+            {
+                SafeFile.WriteAllBytes(outputPath, compiled);
+            }
+            catch (Exception e)
+            {
+                if (!(e is IOException || e is UnauthorizedAccessException || e is NotSupportedException
+                    || e is ArgumentException || e is System.Security.SecurityException))
+                    throw;
+                ConsoleOut.WriteLine(string.Format(ImportMessages.NotWritten, Path.GetFileName(outputPath)));
+                return;
+            }
+            ConsoleOut.WriteLine(string.Format(ImportMessages.Compiled, Path.GetFileNameWithoutExtension(file.Name) + ".clxi"));
+        }
+
+        /// <summary>
+        /// Builds the compiled package in memory: the header and tables as
+        /// read, every export's data at its old place, the data of every
+        /// rewritten export re-serialised with the lines of readTexts and
+        /// appended from the package's old end in table order, and the export
+        /// table pointed at it. Null after "Unsupported Game!".
+        /// Throws DamagedPackageException, TooFewLinesException and
+        /// AdditionalDataException; prints the progress display and the
+        /// walk's messages.
+        /// </summary>
+        public static byte[] compilePackage(byte[] package, string packageName, List<string> readTexts, string textFileName)
+        {
+            var upkReader = new ByteReader(package);
+            var upkWriter = new ByteWriter(package.Length + package.Length / 2);
+            PackageTables tables = PackageReader.ReadForImport(upkReader, upkWriter, packageName);
+            if (tables == null) return null;
+
+            List<ExportEntry> exports = tables.Exports;
+            long appendPos = package.Length;
+            int lineCount = 0;
+            var progress = ProgressReport.Start(Messages.ImportLabel, exports.Count);
+            for (int k = 0; k < exports.Count; k++)
+            {
+                progress.BeforeEntry(k);
+                ExportEntry export = exports[k];
+                requireSerialRange(export, package.Length);
+
+                upkReader.Position = export.SerialOffset;
+                upkWriter.Position = export.SerialOffset;
+                upkWriter.CopyFrom(upkReader, export.SerialSize);
+
+                if (isRewrittenClass(export.ClassName))
+                {
+                    rewriteExport(export, readTexts, upkWriter, upkReader, ref lineCount, tables, appendPos);
+                    appendPos = upkWriter.Position;
+                }
+                else if (export.ClassName == UncompiledTextClass)
+                {
+                    useUncompiledLines(export, readTexts, upkReader, ref lineCount, tables, textFileName);
+                }
+            }
+            progress.Finish();
+
+            foreach (ExportEntry export in exports)
+            {
+                upkWriter.Position = export.EntryPosition;
+                upkWriter.WriteInt32(export.SerialSize);
+                upkWriter.WriteInt32(export.SerialOffset);
+            }
+            return upkWriter.ToArray();
+        }
+
+        public static bool isRewrittenClass(string className)
+        {
+            return className == RewrittenClasses[0] || className == RewrittenClasses[1];
+        }
+
+        /// <summary>
+        /// Re-serialises one export at appendPos, its final place, and points
+        /// its entry there. Whatever the outermost walk leaves of the old data
+        /// before the export's end (it stops at an unknown type reference) is
+        /// carried over unchanged, so no byte of the export is lost.
+        /// </summary>
+        private static void rewriteExport(ExportEntry export, List<string> readTexts, ByteWriter upkWriter,
+            ByteReader upkReader, ref int lineCount, PackageTables tables, long appendPos)
+        {
+            long endPos = (long)export.SerialOffset + export.SerialSize;
+            upkReader.Position = export.SerialOffset;
+            upkWriter.Position = appendPos;
+            upkWriter.CopyFrom(upkReader, 4);
+            importPackage(readTexts, upkWriter, upkReader, ref lineCount, tables.NameTable, endPos, tables.Version);
+            if (upkReader.Position < endPos)
+                upkWriter.CopyFrom(upkReader, endPos - upkReader.Position);
+
+            long newSize = upkWriter.Position - appendPos;
+            if (appendPos > int.MaxValue || newSize > int.MaxValue)
+                throw new DamagedPackageException("the compiled package would exceed 2 GB");
+            export.SerialOffset = (int)appendPos;
+            export.SerialSize = (int)newSize;
+        }
+
+        /// <summary>
+        /// An export whose texts extraction writes but import leaves as it is:
+        /// its texts are counted with extraction's own walk, and each takes
+        /// its line. A line that differs from the text is not compiled, which
+        /// is reported with the line's number.
+        /// </summary>
+        private static void useUncompiledLines(ExportEntry export, List<string> readTexts, ByteReader upkReader,
+            ref int lineCount, PackageTables tables, string textFileName)
+        {
+            var scratch = new CollectedText();
+            upkReader.Position = export.SerialOffset;
+            upkReader.Skip(4);
+            extractPackage(upkReader, tables.NameTable, scratch, (long)export.SerialOffset + export.SerialSize, tables.Version);
+            if (scratch.LineCount == 0) return;
+
+            // Every collected line ends with CR LF and holds no line feed of
+            // its own (those are escaped), so each LF ends exactly one line.
+            string collected = scratch.ToString();
+            int start = 0;
+            while (start < collected.Length)
+            {
+                int lf = collected.IndexOf('\n', start);
+                string asWritten = collected.Substring(start, lf - 1 - start);
+                start = lf + 1;
+                if (lineCount >= readTexts.Count)
+                    throw new TooFewLinesException();
+                if (readTexts[lineCount] != asWritten)
+                    printOnFreshLine(string.Format(ImportMessages.UncompiledEdit, lineCount + 1, textFileName));
+                lineCount++;
+            }
+        }
+
+        /// <summary>Fails unless the export's serial data lies inside the package.</summary>
+        private static void requireSerialRange(ExportEntry export, long packageLength)
+        {
+            if (export.SerialOffset < 0 || export.SerialSize < 0
+                || (long)export.SerialOffset + export.SerialSize > packageLength)
+                throw new DamagedPackageException("serial data of " + export.SerialSize + " bytes at offset "
+                    + export.SerialOffset + " lies outside the package");
+        }
+
+        // A message may come while the progress line is still open; it then
+        // starts a line of its own.
+        private static void printOnFreshLine(string message)
+        {
+            if (!ConsoleOut.AtLineStart) ConsoleOut.WriteLine("");
+            ConsoleOut.WriteLine(message);
+        }
+    }
+}
