@@ -55,13 +55,17 @@ target_compile_definitions(launcher_driver_tests PRIVATE
 add_dependencies(launcher_driver_tests scrivel_fake_launcher scrivel_broken_launcher scrivel_bare_launcher)
 gtest_discover_tests(launcher_driver_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
 
-# The single executable with the real runtime.
-if(TARGET scrivel)
+# The single executable with the real runtime, compared with the tool run
+# directly by the system's runtime.
+find_program(MONO_EXECUTABLE mono)
+if(TARGET scrivel AND MONO_EXECUTABLE)
   add_executable(launcher_end_to_end_tests ${CMAKE_CURRENT_LIST_DIR}/driver_end_to_end_test.cpp)
   target_link_libraries(launcher_end_to_end_tests PRIVATE scrivel_driver_test_support GTest::gtest_main)
   target_compile_definitions(launcher_end_to_end_tests PRIVATE
     SCRIVEL_EXECUTABLE="$<TARGET_FILE:scrivel>"
-    SCRIVEL_TEST_PACKAGES="${PROJECT_SOURCE_DIR}/tests/packages")
+    SCRIVEL_TOOL="${SCRIVEL_TOOL_EXE}"
+    SCRIVEL_MONO="${MONO_EXECUTABLE}"
+    SCRIVEL_SAMPLE_PACKAGE="${PROJECT_SOURCE_DIR}/samples/Demo.upk")
   add_dependencies(launcher_end_to_end_tests scrivel)
   gtest_discover_tests(launcher_end_to_end_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
 endif()
