@@ -133,14 +133,6 @@ namespace tool.Tests
         }
 
         [Test]
-        public void LeftColumnIsTheLabelWithoutLeadingLineBreaks()
-        {
-            Assert.AreEqual(21, ProgressReport.LeftColumn(Messages.ExtractionLabel));
-            Assert.AreEqual(19, ProgressReport.LeftColumn(Messages.ImportLabel));
-            Assert.AreEqual(19, ProgressReport.LeftColumn("\r\n\n" + Messages.ImportLabel));
-        }
-
-        [Test]
         public void PercentageIsTruncatedAndDoesNotOverflow()
         {
             Assert.AreEqual(33, ProgressReport.Percentage(0, 3));
