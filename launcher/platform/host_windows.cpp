@@ -1,0 +1,363 @@
+// Windows implementation of the launcher's OS layer.
+//
+// Paths are UTF-8 and go through the wide system interfaces (see
+// utf8_windows.h). The working folder lives in the user's own temporary
+// directory; its removal never follows a junction or symbolic link.
+//
+// The runtime library stays loaded until the process ends, and Windows does
+// not delete a loaded library: the removal at the end of a run leaves that
+// one file (and the folder around it) behind, and the next start removes it.
+
+#include "host.h"
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "platform/utf8_windows.h"
+
+namespace scrivel::host {
+
+namespace {
+
+OutputMode g_mode = OutputMode::Console;
+
+// ---- console -------------------------------------------------------------------
+
+// Makes the C runtime's standard output write to the console's output handle,
+// unbuffered, so that what the launcher's code prints reaches the console.
+void bindStandardOutput(HANDLE console) {
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(console), _O_TEXT);
+    if (descriptor < 0) return;
+#if defined(_UCRT)
+    // The universal C runtime's stream objects cannot be copied; point the
+    // standard output descriptor at the console instead.
+    _dup2(descriptor, _fileno(stdout));
+    _close(descriptor);
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+#else
+    std::FILE* stream = _fdopen(descriptor, "w");
+    if (stream == nullptr) {
+        _close(descriptor);
+        return;
+    }
+    std::setvbuf(stream, nullptr, _IONBF, 0);
+    *stdout = *stream;
+#endif
+}
+
+// Attach to the console of the process that started us, or create one; only
+// a usable output handle is bound.
+void attachConsole() {
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) AllocConsole();
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output != nullptr && output != INVALID_HANDLE_VALUE) bindStandardOutput(output);
+}
+
+void writeLine(HANDLE handle, const std::string& text) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        const std::wstring wide = win::widen(text + "\r\n");
+        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    } else {
+        const std::string line = text + "\r\n";
+        WriteFile(handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+}
+
+// ---- removal ---------------------------------------------------------------------
+
+// The runtime library this process loaded; it cannot be deleted while loaded.
+wchar_t g_loadedRuntime[MAX_PATH] = L"";
+
+bool isLoadedRuntime(const std::wstring& path) {
+    return g_loadedRuntime[0] != L'\0' && _wcsicmp(path.c_str(), g_loadedRuntime) == 0;
+}
+
+bool isLink(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Deletes one file or link, clearing a read-only mark first.
+bool deleteEntry(const std::wstring& path, DWORD attributes) {
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    // A link to a folder is itself a (reparse-point) folder: removing the
+    // folder entry removes the link, never what it points at.
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryW(path.c_str()) != 0;
+    return DeleteFileW(path.c_str()) != 0;
+}
+
+struct Removal {
+    bool failed = false;       // something other than the loaded runtime stayed
+    bool keptRuntime = false;  // the loaded runtime library stayed
+};
+
+constexpr int kMaxDepth = 32;
+
+// Removes everything inside `folder` (a real folder, not a link). Returns
+// whether the loaded runtime library is among what stayed.
+bool emptyFolder(const std::wstring& folder, int depth, Removal& removal) {
+    if (depth > kMaxDepth) {
+        removal.failed = true;
+        return false;
+    }
+    bool keptRuntime = false;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    do {
+        const wchar_t* name = found.cFileName;
+        if (std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0) continue;
+        const std::wstring path = folder + L"\\" + name;
+        const DWORD attributes = found.dwFileAttributes;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !isLink(attributes)) {
+            const bool keptInside = emptyFolder(path, depth + 1, removal);
+            keptRuntime = keptRuntime || keptInside;
+            if (!deleteEntry(path, attributes) && !keptInside) removal.failed = true;
+        } else if (!deleteEntry(path, attributes)) {
+            if (isLoadedRuntime(path)) keptRuntime = removal.keptRuntime = true;
+            else removal.failed = true;
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return keptRuntime;
+}
+
+RemoveResult removePath(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? RemoveResult::Absent
+                   : RemoveResult::Failed;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || isLink(attributes))
+        return deleteEntry(path, attributes) ? RemoveResult::Removed : RemoveResult::Failed;
+    Removal removal;
+    emptyFolder(path, 0, removal);
+    if (deleteEntry(path, attributes)) return RemoveResult::Removed;
+    // Only the library that this process holds loaded stays; it goes at the
+    // next start, which is all that can be done while it is in use.
+    return removal.keptRuntime && !removal.failed ? RemoveResult::Removed : RemoveResult::Failed;
+}
+
+// ---- clean-up when the process ends early ------------------------------------------
+
+wchar_t g_cleanupPath[MAX_PATH] = L"";
+volatile LONG g_armed = 0;
+bool g_handlersInstalled = false;
+
+void cleanUpNow() {
+    if (InterlockedExchange(&g_armed, 0) != 0) removePath(g_cleanupPath);
+}
+
+// Runs when anything calls exit() while the tool runs: the folder goes and
+// the process ends at once with exit code 0, like every other path.
+void cleanUpAtExit() {
+    if (g_armed == 0) return;
+    cleanUpNow();
+    std::fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), 0);
+}
+
+// Ctrl+C, Ctrl+Break, closing the console, log-off and shut-down: the folder
+// goes, then the next handler (in the end the system's) ends the process.
+BOOL WINAPI cleanUpOnConsoleEvent(DWORD) {
+    cleanUpNow();
+    return FALSE;
+}
+
+void installHandlers() {
+    if (g_handlersInstalled) return;
+    g_handlersInstalled = true;
+    std::atexit(&cleanUpAtExit);
+    SetConsoleCtrlHandler(&cleanUpOnConsoleEvent, TRUE);
+}
+
+HANDLE g_lock = INVALID_HANDLE_VALUE;
+
+}  // namespace
+
+// ---- output ------------------------------------------------------------------
+
+void beginOutput(OutputMode mode) {
+    g_mode = mode;
+    if (mode == OutputMode::Console) attachConsole();
+}
+
+void endOutput() {
+    std::fflush(nullptr);
+    FreeConsole();
+}
+
+void reportFailure(const std::string& text) {
+    if (g_mode == OutputMode::Silent) return;
+    std::fflush(stdout);
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    if (error == nullptr || error == INVALID_HANDLE_VALUE) error = GetStdHandle(STD_OUTPUT_HANDLE);
+    writeLine(error, "Scrivel: " + text);
+}
+
+// ---- paths -------------------------------------------------------------------
+
+bool temporaryDirectory(std::string& dir, std::string& error) {
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+    if (n == 0 || n > MAX_PATH) {
+        error = "no temporary directory: " + win::systemMessage(GetLastError());
+        return false;
+    }
+    std::wstring path(buffer, n);
+    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = "the temporary directory " + win::narrow(path) + " does not exist";
+        return false;
+    }
+    dir = win::narrow(path);
+    return true;
+}
+
+std::string joinPath(const std::string& dir, const std::string& name) {
+    if (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) return dir + name;
+    return dir + "\\" + name;
+}
+
+std::string executablePath(const char* fallback) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+        if (n == 0) break;
+        if (n < buffer.size()) return win::narrow(buffer.substr(0, n));
+        if (buffer.size() >= 32768) break;
+        buffer.resize(buffer.size() * 2);
+    }
+    return fallback != nullptr ? fallback : "";
+}
+
+void prepareLocale() {
+    // The runtime takes its strings as UTF-8 and sets up its own console
+    // encoding; nothing to prepare.
+}
+
+// ---- the working folder ------------------------------------------------------
+
+RemoveResult removeWorkFolder(const std::string& folder) {
+    // Another user's folder cannot sit in this user's own temporary
+    // directory, so Foreign is never the answer here; what the system does
+    // not let us delete counts as Failed.
+    return removePath(win::widen(folder));
+}
+
+bool createWorkFolder(const std::string& folder, std::string& error) {
+    const std::wstring path = win::widen(folder);
+    if (!CreateDirectoryW(path.c_str(), nullptr)) {
+        error = "cannot create the working folder " + folder + ": " +
+                win::systemMessage(GetLastError());
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        isLink(attributes)) {
+        error = "the working folder " + folder + " is not a real folder";
+        return false;
+    }
+    return true;
+}
+
+bool lockWorkFolder(const std::string& folder, std::string& error) {
+    if (g_lock != INVALID_HANDLE_VALUE) return true;
+    const std::string path = folder + ".lock";
+    HANDLE file = CreateFileW(win::widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = "cannot open the lock file " + path + ": " + win::systemMessage(GetLastError());
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        CloseHandle(file);
+        error = "the lock file " + path + " is not a plain file";
+        return false;
+    }
+    // Blocks while another launcher holds the lock.
+    OVERLAPPED at = {};
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
+        const DWORD code = GetLastError();
+        CloseHandle(file);
+        error = "cannot lock " + path + ": " + win::systemMessage(code);
+        return false;
+    }
+    g_lock = file;
+    return true;
+}
+
+void unlockWorkFolder() {
+    if (g_lock == INVALID_HANDLE_VALUE) return;
+    OVERLAPPED at = {};
+    UnlockFileEx(g_lock, 0, 1, 0, &at);
+    CloseHandle(g_lock);
+    g_lock = INVALID_HANDLE_VALUE;
+}
+
+void armCleanup(const std::string& folder) {
+    const std::wstring path = win::widen(folder);
+    if (path.empty() || path.size() >= MAX_PATH) return;
+    g_armed = 0;
+    std::wmemcpy(g_cleanupPath, path.c_str(), path.size() + 1);
+    installHandlers();
+    InterlockedExchange(&g_armed, 1);
+}
+
+void disarmCleanup() {
+    InterlockedExchange(&g_armed, 0);
+}
+
+// ---- dynamic libraries -------------------------------------------------------
+
+const char* runtimeLibraryName() {
+    return "mono.dll";
+}
+
+std::string runtimeConfigFile(const std::string&) {
+    // A null argument: the runtime reads the configuration under the folder
+    // given to it as its configuration folder.
+    return std::string();
+}
+
+void* loadLibrary(const std::string& path, std::string& error) {
+    const std::wstring wide = win::widen(path);
+    // No error dialog from the loader; dependencies of the library are
+    // looked for beside it first.
+    DWORD previousMode = 0;
+    SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
+    HMODULE library = LoadLibraryExW(wide.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    const DWORD code = GetLastError();
+    SetThreadErrorMode(previousMode, nullptr);
+    if (library == nullptr) {
+        error = path + ": " + win::systemMessage(code);
+        return nullptr;
+    }
+    if (wide.size() < MAX_PATH) std::wmemcpy(g_loadedRuntime, wide.c_str(), wide.size() + 1);
+    return library;
+}
+
+void* findSymbol(void* library, const char* name) {
+    if (library == nullptr) return nullptr;
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+}  // namespace scrivel::host
