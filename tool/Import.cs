@@ -9,7 +9,6 @@ namespace tool
     {
         public const string Compiled = "File {0} compiled successfully!";
         public const string FewerLines = "The file {0} has fewer lines than the package has texts!";
-        public const string NotWritten = "The file {0} could not be written!";
         /// <summary>{0}: the line's number counted from 1; {1}: the text file's name.</summary>
         public const string UncompiledEdit = "Warning: line {0} of {1} belongs to a text that cannot be compiled; the edit is ignored.";
     }
@@ -84,7 +83,7 @@ namespace tool
                 if (!(e is IOException || e is UnauthorizedAccessException || e is NotSupportedException
                     || e is ArgumentException || e is System.Security.SecurityException))
                     throw;
-                ConsoleOut.WriteLine(string.Format(ImportMessages.NotWritten, Path.GetFileName(outputPath)));
+                ConsoleOut.WriteLine(string.Format(Messages.CouldNotWrite, Path.GetFileName(outputPath)));
                 return;
             }
             ConsoleOut.WriteLine(string.Format(ImportMessages.Compiled, Path.GetFileNameWithoutExtension(file.Name) + ".clxi"));
@@ -95,7 +94,9 @@ namespace tool
         /// read, every export's data at its old place, the data of every
         /// rewritten export re-serialised with the lines of readTexts and
         /// appended from the package's old end in table order, and the export
-        /// table pointed at it. Null after "Unsupported Game!".
+        /// table pointed at it. Null after "Unsupported Game!". Edits of lines
+        /// that belong to texts import cannot compile are reported once the
+        /// progress line is complete.
         /// Throws DamagedPackageException, TooFewLinesException and
         /// AdditionalDataException; prints the progress display and the
         /// walk's messages.
@@ -110,6 +111,7 @@ namespace tool
             List<ExportEntry> exports = tables.Exports;
             long appendPos = package.Length;
             int lineCount = 0;
+            var ignoredEdits = new List<int>();
             var progress = ProgressReport.Start(Messages.ImportLabel, exports.Count);
             for (int k = 0; k < exports.Count; k++)
             {
@@ -128,10 +130,12 @@ namespace tool
                 }
                 else if (export.ClassName == UncompiledTextClass)
                 {
-                    useUncompiledLines(export, readTexts, upkReader, ref lineCount, tables, textFileName);
+                    useUncompiledLines(export, readTexts, upkReader, ref lineCount, tables, ignoredEdits);
                 }
             }
             progress.Finish();
+            foreach (int line in ignoredEdits)
+                ConsoleOut.WriteLine(string.Format(ImportMessages.UncompiledEdit, line, textFileName));
 
             foreach (ExportEntry export in exports)
             {
@@ -174,11 +178,11 @@ namespace tool
         /// <summary>
         /// An export whose texts extraction writes but import leaves as it is:
         /// its texts are counted with extraction's own walk, and each takes
-        /// its line. A line that differs from the text is not compiled, which
-        /// is reported with the line's number.
+        /// its line. A line that differs from the text is not compiled; its
+        /// number (from 1) is added to ignoredEdits.
         /// </summary>
         private static void useUncompiledLines(ExportEntry export, List<string> readTexts, ByteReader upkReader,
-            ref int lineCount, PackageTables tables, string textFileName)
+            ref int lineCount, PackageTables tables, List<int> ignoredEdits)
         {
             var scratch = new CollectedText();
             upkReader.Position = export.SerialOffset;
@@ -198,7 +202,7 @@ namespace tool
                 if (lineCount >= readTexts.Count)
                     throw new TooFewLinesException();
                 if (readTexts[lineCount] != asWritten)
-                    printOnFreshLine(string.Format(ImportMessages.UncompiledEdit, lineCount + 1, textFileName));
+                    ignoredEdits.Add(lineCount + 1);
                 lineCount++;
             }
         }
