@@ -175,6 +175,18 @@ TEST(Driver, BlanksAndNonAsciiLettersArriveUnchanged) {
     EXPECT_TRUE(std::find(s.calls().begin(), s.calls().end(), "argv-terminated yes") != s.calls().end());
 }
 
+TEST(Driver, ArgumentZeroIsTheLaunchersOwnAbsolutePath) {
+    // Started through a link, element 0 of the start-up vector names the
+    // link; the tool is given the executable itself.
+    Sandbox s;
+    Scratch links;
+    const std::string link = links / "scrivel-link";
+    ASSERT_EQ(0, symlink(FAKE_LAUNCHER, link.c_str()));
+    const Outcome o = run(link, {"a.upk"}, s.env());
+    expectCleanFinish(o, s);
+    EXPECT_EQ(withSelf({"a.upk"}), s.toolArgs());
+}
+
 // ---- the working folder -------------------------------------------------------------
 
 TEST(Driver, TheToolSeesExactlyTheUnpackedArchive) {
