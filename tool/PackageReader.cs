@@ -61,18 +61,9 @@ namespace tool
             tables.Version = version;
 
             upkReader.Position = RequireTable(upkReader, summary.NameOffset, summary.NameCount, NameEntryMinBytes, "name");
-            for (int i = 0; i < summary.NameCount; i++)
-            {
-                tables.NameTable[i] = ReadName(upkReader);
-                upkReader.Skip(8);
-            }
-
+            ReadNameTable(upkReader, tables, summary.NameCount);
             upkReader.Position = RequireTable(upkReader, summary.ImportOffset, summary.ImportCount, ImportEntryBytes, "import");
-            for (int j = 0; j < summary.ImportCount; j++)
-            {
-                upkReader.Skip(20);
-                AddImportName(tables, j, upkReader.ReadInt64());
-            }
+            ReadImportTable(upkReader, tables, summary.ImportCount);
 
             if (!HasImportNamed(tables, ExtractionTextClasses))
             {
@@ -81,18 +72,7 @@ namespace tool
             }
 
             upkReader.Position = RequireTable(upkReader, summary.ExportOffset, summary.ExportCount, ExportEntryMinBytes, "export");
-            for (int k = 0; k < summary.ExportCount; k++)
-            {
-                var entry = new ExportEntry();
-                entry.ClassName = ClassNameOf(tables, upkReader.ReadInt32());
-                upkReader.Skip(28);
-                entry.SerialSize = upkReader.ReadInt32();
-                entry.SerialOffset = upkReader.ReadInt32();
-                upkReader.Skip(4);
-                upkReader.Skip(ReadCount(upkReader, "export entry value") * 4L);
-                upkReader.Skip(20);
-                tables.Exports.Add(entry);
-            }
+            ReadExportTable(upkReader, tables, summary.ExportCount);
             return tables;
         }
 
@@ -103,79 +83,102 @@ namespace tool
         /// the position of its serial size field recorded. Afterwards both
         /// positions stand at the first export's serial offset. Prints
         /// "Unsupported Game!" and returns null for another version; the tag
-        /// and the package flags are copied without a test. Tables out of
-        /// order or an empty export table are damage.
+        /// and the package flags are copied without a test. The summary, the
+        /// name, import and export tables and the first export's serial data
+        /// must follow each other in that order (gaps allowed, and copied);
+        /// anything else, or an empty export table, is damage.
         /// </summary>
         public static PackageTables ReadForImport(ByteReader upkReader, ByteWriter upkWriter, string fileName)
         {
             upkReader.Position = 0;
-            upkWriter.Position = 0;
-            upkWriter.CopyFrom(upkReader, 4);
+            upkReader.Skip(4);
             uint version = upkReader.ReadUInt32();
             if (version != SupportedVersion)
             {
                 ConsoleOut.WriteLine(Messages.UnsupportedGame);
                 return null;
             }
-            upkWriter.WriteUInt32(version);
-            upkWriter.CopyFrom(upkReader, 4);
+            upkReader.Skip(4);
             int folderLength = upkReader.ReadInt32();
             if (folderLength < 0)
                 throw new DamagedPackageException("negative folder name length " + folderLength);
-            upkWriter.WriteInt32(folderLength);
-            upkWriter.CopyFrom(upkReader, (long)folderLength + 4);
-            long summaryStart = upkReader.Position;
+            upkReader.Skip((long)folderLength + 4);
             var summary = TableLocations.Read(upkReader);
-            upkReader.Position = summaryStart;
-            upkWriter.CopyFrom(upkReader, TableLocations.Bytes);
 
             var tables = new PackageTables();
             tables.Version = version;
 
-            CopyUpTo(upkReader, upkWriter, RequireTable(upkReader, summary.NameOffset, summary.NameCount, NameEntryMinBytes, "name"), "name");
-            for (int i = 0; i < summary.NameCount; i++)
-            {
-                long start = upkReader.Position;
-                tables.NameTable[i] = ReadName(upkReader);
-                long end = upkReader.Position;
-                upkReader.Position = start;
-                upkWriter.CopyFrom(upkReader, end - start + 8);
-            }
-
-            CopyUpTo(upkReader, upkWriter, RequireTable(upkReader, summary.ImportOffset, summary.ImportCount, ImportEntryBytes, "import"), "import");
-            for (int j = 0; j < summary.ImportCount; j++)
-            {
-                upkWriter.CopyFrom(upkReader, 20);
-                long objectName = upkReader.ReadInt64();
-                upkWriter.WriteInt64(objectName);
-                AddImportName(tables, j, objectName);
-            }
-
+            MoveForwardTo(upkReader, RequireTable(upkReader, summary.NameOffset, summary.NameCount, NameEntryMinBytes, "name"), "name table");
+            ReadNameTable(upkReader, tables, summary.NameCount);
+            MoveForwardTo(upkReader, RequireTable(upkReader, summary.ImportOffset, summary.ImportCount, ImportEntryBytes, "import"), "import table");
+            ReadImportTable(upkReader, tables, summary.ImportCount);
             if (summary.ExportCount == 0)
                 throw new DamagedPackageException("the export table is empty");
-            CopyUpTo(upkReader, upkWriter, RequireTable(upkReader, summary.ExportOffset, summary.ExportCount, ExportEntryMinBytes, "export"), "export");
-            for (int k = 0; k < summary.ExportCount; k++)
+            MoveForwardTo(upkReader, RequireTable(upkReader, summary.ExportOffset, summary.ExportCount, ExportEntryMinBytes, "export"), "export table");
+            ReadExportTable(upkReader, tables, summary.ExportCount);
+            long headerEnd = tables.Exports[0].SerialOffset;
+            MoveForwardTo(upkReader, headerEnd, "first export's serial data");
+
+            // The new package's header is the old one, byte for byte, except
+            // for the serial size and offset of each entry, which stay 0 until
+            // the exports have their final place. Entry positions are the
+            // same in both packages.
+            upkReader.Position = 0;
+            upkWriter.Position = 0;
+            upkWriter.CopyFrom(upkReader, headerEnd);
+            foreach (ExportEntry entry in tables.Exports)
+            {
+                upkWriter.Position = entry.EntryPosition;
+                upkWriter.WriteInt64(0);
+            }
+            upkWriter.Position = headerEnd;
+            return tables;
+        }
+
+        /// <summary>count name entries from the current position into the name table, under keys 0 to count - 1.</summary>
+        private static void ReadNameTable(ByteReader upkReader, PackageTables tables, int count)
+        {
+            // The count has been checked against the file's size: presizing is safe.
+            tables.NameTable = new Dictionary<long, string>(count);
+            for (int i = 0; i < count; i++)
+            {
+                tables.NameTable[i] = ReadName(upkReader);
+                upkReader.Skip(8);
+            }
+        }
+
+        /// <summary>count import entries from the current position: import j's object name under -(j + 1).</summary>
+        private static void ReadImportTable(ByteReader upkReader, PackageTables tables, int count)
+        {
+            tables.ImportNames = new Dictionary<int, string>(count);
+            for (int j = 0; j < count; j++)
+            {
+                upkReader.Skip(20);
+                AddImportName(tables, j, upkReader.ReadInt64());
+            }
+        }
+
+        /// <summary>
+        /// count export entries from the current position, each with its
+        /// class name, serial size, serial offset and the position of its
+        /// serial size field.
+        /// </summary>
+        private static void ReadExportTable(ByteReader upkReader, PackageTables tables, int count)
+        {
+            tables.Exports = new List<ExportEntry>(count);
+            for (int k = 0; k < count; k++)
             {
                 var entry = new ExportEntry();
-                int classReference = upkReader.ReadInt32();
-                upkWriter.WriteInt32(classReference);
-                entry.ClassName = ClassNameOf(tables, classReference);
-                upkWriter.CopyFrom(upkReader, 28);
-                entry.EntryPosition = upkWriter.Position;
+                entry.ClassName = ClassNameOf(tables, upkReader.ReadInt32());
+                upkReader.Skip(28);
+                entry.EntryPosition = upkReader.Position;
                 entry.SerialSize = upkReader.ReadInt32();
                 entry.SerialOffset = upkReader.ReadInt32();
-                upkWriter.WriteInt32(0);
-                upkWriter.WriteInt32(0);
-                upkWriter.CopyFrom(upkReader, 4);
-                int valueCount = ReadCount(upkReader, "export entry value");
-                upkWriter.WriteInt32(valueCount);
-                upkWriter.CopyFrom(upkReader, valueCount * 4L);
-                upkWriter.CopyFrom(upkReader, 20);
+                upkReader.Skip(4);
+                upkReader.Skip(ReadCount(upkReader, "export entry value") * 4L);
+                upkReader.Skip(20);
                 tables.Exports.Add(entry);
             }
-
-            CopyUpTo(upkReader, upkWriter, tables.Exports[0].SerialOffset, "first export's serial data");
-            return tables;
         }
 
         /// <summary>
@@ -241,12 +244,12 @@ namespace tool
             return offset;
         }
 
-        /// <summary>Copies the bytes from the current position up to target, which must not lie behind it.</summary>
-        private static void CopyUpTo(ByteReader upkReader, ByteWriter upkWriter, long target, string part)
+        /// <summary>Moves forward to target, which must lie inside the file and not behind the current position.</summary>
+        private static void MoveForwardTo(ByteReader upkReader, long target, string part)
         {
             if (target < upkReader.Position)
                 throw new DamagedPackageException("the " + part + " at offset " + target + " lies before the end of what precedes it (" + upkReader.Position + ")");
-            upkWriter.CopyFrom(upkReader, target - upkReader.Position);
+            upkReader.Skip(target - upkReader.Position);
         }
 
         /// <summary>The six counts and offsets that follow the package flags.</summary>

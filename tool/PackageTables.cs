@@ -9,7 +9,7 @@ namespace tool
         public string ClassName;
         public int SerialSize;
         public int SerialOffset;
-        /// <summary>Import side only: output position of the entry's serial size field.</summary>
+        /// <summary>Position of the entry's serial size field, the same in the package and in the compiled package.</summary>
         public long EntryPosition;
     }
 
