@@ -255,7 +255,6 @@ namespace tool
         /// <summary>The six counts and offsets that follow the package flags.</summary>
         private struct TableLocations
         {
-            public const int Bytes = 24;
             public int NameCount, NameOffset, ExportCount, ExportOffset, ImportCount, ImportOffset;
 
             public static TableLocations Read(ByteReader upkReader)
