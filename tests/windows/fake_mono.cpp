@@ -4,6 +4,7 @@
 // line per event to the file named by SCRIVEL_FAKE_MONO_LOG (UTF-8, LF):
 //
 //   attach <folder of this library>
+//   codepage <the process's ANSI code page>
 //   lookup <name>                   each GetProcAddress on this library
 //   file <relative path> <size> <crc>   at the first call, every file below
 //   dir <relative path>                 this library's folder (crc as cksum)
@@ -207,6 +208,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         g_self = instance;
         logLine("attach " + narrow(selfFolder()));
+        logLine("codepage " + std::to_string(GetACP()));
         hookGetProcAddress();
     }
     return TRUE;
