@@ -63,7 +63,7 @@ namespace tool
         /// <summary>
         /// Decodes a text file and splits it into lines. A byte-order mark
         /// selects the encoding and is dropped; without one the file is read
-        /// as UTF-16LE. Lines end at CR LF, lone LF and lone CR; a line end at
+        /// as UTF-16LE. A UTF-32 mark counts only before UTF-32 text. Lines end at CR LF, lone LF and lone CR; a line end at
         /// the very end adds no empty line. Ill-formed input never throws: bad
         /// sequences become U+FFFD.
         /// </summary>
@@ -79,11 +79,14 @@ namespace tool
             if (StartsWith(bytes, 0xEF, 0xBB, 0xBF))
                 return new UTF8Encoding(false, false).GetString(bytes, 3, n - 3);
             // FF FE 00 00 must be tested before FF FE, which it begins with.
-            if (StartsWith(bytes, 0xFF, 0xFE, 0x00, 0x00))
+            // It is also how a UTF-16LE file begins whose first line starts
+            // with a NUL (a value may hold NULs anywhere but at its end), so
+            // it is taken as UTF-32 only when UTF-32 text follows.
+            if (StartsWith(bytes, 0xFF, 0xFE, 0x00, 0x00) && IsUtf32Text(bytes, 4, false))
                 return DecodeUtf32(bytes, 4, false);
             if (StartsWith(bytes, 0xFF, 0xFE))
                 return DecodeUtf16(bytes, 2, false);
-            if (StartsWith(bytes, 0x00, 0x00, 0xFE, 0xFF))
+            if (StartsWith(bytes, 0x00, 0x00, 0xFE, 0xFF) && IsUtf32Text(bytes, 4, true))
                 return DecodeUtf32(bytes, 4, true);
             if (StartsWith(bytes, 0xFE, 0xFF))
                 return DecodeUtf16(bytes, 2, true);
@@ -124,6 +127,31 @@ namespace tool
         }
 
         /// <summary>
+        /// Whether the bytes from start on are whole UTF-32 units, each a
+        /// character of the planes that hold text: 0 to 3, and the tags and
+        /// variation selectors of plane 14. UTF-16 read in groups of four
+        /// bytes fails this: its CR LF (0D 00 0A 00) reads as U+A000D.
+        /// </summary>
+        private static bool IsUtf32Text(byte[] bytes, int start, bool bigEndian)
+        {
+            if ((bytes.Length - start) % 4 != 0) return false;
+            for (int p = start; p < bytes.Length; p += 4)
+            {
+                uint v = Utf32At(bytes, p, bigEndian);
+                if (v >= 0xD800 && v <= 0xDFFF) return false;
+                if (v > 0x3FFFF && (v < 0xE0000 || v > 0xE0FFF)) return false;
+            }
+            return true;
+        }
+
+        private static uint Utf32At(byte[] bytes, int p, bool bigEndian)
+        {
+            return bigEndian
+                ? ((uint)bytes[p] << 24) | ((uint)bytes[p + 1] << 16) | ((uint)bytes[p + 2] << 8) | bytes[p + 3]
+                : bytes[p] | ((uint)bytes[p + 1] << 8) | ((uint)bytes[p + 2] << 16) | ((uint)bytes[p + 3] << 24);
+        }
+
+        /// <summary>
         /// UTF-16 code units taken one for one (an unpaired surrogate stays as
         /// it is, as extraction wrote it); an odd last byte becomes U+FFFD.
         /// </summary>
@@ -144,27 +172,14 @@ namespace tool
             return new string(chars);
         }
 
-        /// <summary>
-        /// UTF-32 of either byte order. A value that is no Unicode scalar
-        /// (above U+10FFFF or a surrogate) and a last group of fewer than four
-        /// bytes each become U+FFFD.
-        /// </summary>
+        /// <summary>UTF-32 of either byte order, already known to hold only characters.</summary>
         private static string DecodeUtf32(byte[] bytes, int start, bool bigEndian)
         {
-            int count = (bytes.Length - start) / 4;
-            var sb = new StringBuilder(count + 1);
-            int p = start;
-            for (int i = 0; i < count; i++)
+            var sb = new StringBuilder((bytes.Length - start) / 4);
+            for (int p = start; p < bytes.Length; p += 4)
             {
-                uint v = bigEndian
-                    ? ((uint)bytes[p] << 24) | ((uint)bytes[p + 1] << 16) | ((uint)bytes[p + 2] << 8) | bytes[p + 3]
-                    : bytes[p] | ((uint)bytes[p + 1] << 8) | ((uint)bytes[p + 2] << 16) | ((uint)bytes[p + 3] << 24);
-                p += 4;
-                if (v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF))
-                {
-                    sb.Append('\uFFFD');
-                }
-                else if (v >= 0x10000)
+                uint v = Utf32At(bytes, p, bigEndian);
+                if (v >= 0x10000)
                 {
                     v -= 0x10000;
                     sb.Append((char)(0xD800 + (v >> 10)));
@@ -175,7 +190,6 @@ namespace tool
                     sb.Append((char)v);
                 }
             }
-            if (p < bytes.Length) sb.Append('\uFFFD');
             return sb.ToString();
         }
     }

@@ -218,13 +218,35 @@ namespace tool.Tests
         }
 
         [Test]
-        public void IllFormedUtf32BecomesReplacementWithoutThrowing()
+        public void FirstLineStartingWithNulIsNotTakenForUtf32()
         {
-            // 0x110000 (beyond Unicode), a surrogate value, then a cut-off unit.
-            var le = Bytes(0xFF, 0xFE, 0, 0, 0, 0, 0x11, 0, 0x00, 0xD8, 0, 0, 0x41, 0, 0, 0, 0x42, 0);
-            Assert.AreEqual("\uFFFD\uFFFDA\uFFFD", TextFile.ReadLines(le)[0]);
-            var be = Bytes(0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0x01, 0xF6, 0x00);
-            Assert.AreEqual("\uFFFD\uD83D\uDE00", TextFile.ReadLines(be)[0]);
+            // Extraction writes FF FE, then the value's NUL: the bytes of a
+            // UTF-32LE mark, followed by text that is no UTF-32.
+            var file = FileOf("\0A", "B");
+            CollectionAssert.AreEqual(Bytes(0xFF, 0xFE, 0, 0, 0x41, 0, 0x0D, 0, 0x0A, 0, 0x42, 0, 0x0D, 0, 0x0A, 0), file);
+            CollectionAssert.AreEqual(new[] { "\0A", "B" }, TextFile.ReadLines(file));
+            CollectionAssert.AreEqual(new[] { "\0" }, TextFile.ReadLines(FileOf("\0")));
+            CollectionAssert.AreEqual(new[] { "\0\u4E2D\u0416" }, TextFile.ReadLines(FileOf("\0\u4E2D\u0416")));
+        }
+
+        [Test]
+        public void Utf32MarkBeforeIllFormedUtf32IsReadAsUtf16WithoutThrowing()
+        {
+            // A value beyond U+10FFFF, a surrogate value, a cut-off unit,
+            // CR LF of UTF-16 read as one UTF-32 unit (U+A000D).
+            var beyond = Bytes(0xFF, 0xFE, 0, 0, 0, 0, 0x11, 0, 0x41, 0, 0, 0);
+            CollectionAssert.AreEqual(new[] { "\0\0\u0011A\0" }, TextFile.ReadLines(beyond));
+            var surrogate = Bytes(0xFF, 0xFE, 0, 0, 0x00, 0xD8, 0, 0);
+            Assert.AreEqual("\0\uD800\0", TextFile.ReadLines(surrogate)[0]);
+            var cut = Bytes(0xFF, 0xFE, 0, 0, 0x41, 0, 0, 0, 0x42);
+            Assert.AreEqual("\0A\0\uFFFD", TextFile.ReadLines(cut)[0]);
+            var crLf = Bytes(0xFF, 0xFE, 0, 0, 0x41, 0, 0, 0, 0x0D, 0, 0x0A, 0);
+            CollectionAssert.AreEqual(new[] { "\0A\0" }, TextFile.ReadLines(crLf));
+            // Big-endian: without a valid UTF-32 body the file has no mark and is UTF-16LE.
+            var be = Bytes(0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF);
+            Assert.AreEqual("\0\uFFFE\uFFFF\uFFFF", TextFile.ReadLines(be)[0]);
+            var beValid = Bytes(0, 0, 0xFE, 0xFF, 0, 0x01, 0xF6, 0x00, 0, 0, 0, 0x41, 0, 0x0E, 0x01, 0x00);
+            Assert.AreEqual("\uD83D\uDE00A\uDB40\uDD00", TextFile.ReadLines(beValid)[0]);
         }
 
         [Test]

@@ -1,0 +1,297 @@
+using System;
+using System.Collections.Generic;
+using System.Text;
+
+namespace tool.Tests.Fuzz
+{
+    /// <summary>What shapes a generated package may take.</summary>
+    public sealed class RandomPackageOptions
+    {
+        public int MaxExports = 8;
+        public int MaxDepth = 3;
+        /// <summary>Serial data out of table order, gaps between exports, a trailer after them.</summary>
+        public bool LayoutVariety = true;
+        /// <summary>Tables in another order than names, imports, exports (import refuses these).</summary>
+        public bool TableOrderVariety;
+        /// <summary>At least one text property somewhere (regenerated until there is).</summary>
+        public bool RequireText = true;
+    }
+
+    /// <summary>A generated well-formed package with the model of what the tool should make of it.</summary>
+    public sealed class GeneratedPackage
+    {
+        public byte[] Bytes;
+        public PackageBuilder Builder;
+        /// <summary>Every text value in the order the walks meet them (line feeds not escaped).</summary>
+        public List<string> Lines = new List<string>();
+        /// <summary>For each line, the index of the export it belongs to.</summary>
+        public List<int> LineExport = new List<int>();
+        /// <summary>Each export's class name (null: a class reference that names no import).</summary>
+        public List<string> ExportClasses = new List<string>();
+        /// <summary>Inline data of each export's additional data, where it has some.</summary>
+        public Dictionary<int, byte[]> InlineData = new Dictionary<int, byte[]>();
+
+        public bool IsRewritten(int export)
+        {
+            string c = ExportClasses[export];
+            return c == "SoundNodeWave" || c == "AttributePresentationDefinition";
+        }
+    }
+
+    /// <summary>
+    /// Generates packages whose property data follows the shared tag layout
+    /// everywhere: strings of both forms and every name, fixed-size rows,
+    /// small and large structs, arrays passed over and walked, nested lists,
+    /// arrays met through a byte enumeration's "Subtitles" row, and sound
+    /// additional data with absolute offsets. It records every text in walk
+    /// order, so extraction's result is known in advance.
+    /// </summary>
+    public static class RandomPackage
+    {
+        private static readonly string[] Names8 = { "Text", "Description", "SpokenText", "Comment", "LanguageExt", "Speaker", "Notes" };
+        private static readonly string[] Names16 = { "Text", "Description", "SpokenText", "Comment", "Label" };
+        private static readonly string[] Text8 = { "Text", "Description", "SpokenText", "Comment" };
+        private static readonly string[] Text16 = { "Text", "Description" };
+        private static readonly string[] OtherClasses = { "SoundCue", "Texture2D", "ObjectReferencer" };
+
+        public static GeneratedPackage Generate(FuzzRandom rng, RandomPackageOptions options)
+        {
+            for (int attempt = 0; ; attempt++)
+            {
+                ulong seed = rng.NextUInt64();
+                // First pass: learn where each export's data lands; second: build with those offsets.
+                var draft = new Generator(new FuzzRandom(seed), options, null).Compose();
+                draft.Builder.Build();
+                var starts = new int[draft.Builder.Exports.Count];
+                for (int i = 0; i < starts.Length; i++) starts[i] = draft.Builder.Exports[i].SerialOffset + 4;
+                var result = new Generator(new FuzzRandom(seed), options, starts).Compose();
+                result.Bytes = result.Builder.Build();
+                for (int i = 0; i < starts.Length; i++)
+                {
+                    if (result.Builder.Exports[i].SerialOffset + 4 != starts[i])
+                        throw new InvalidOperationException("generated layout moved between passes");
+                }
+                if (!options.RequireText || result.Lines.Count > 0 || attempt > 50) return result;
+            }
+        }
+
+        /// <summary>A value for a text: letters of several scripts, tabs, braces, line feeds, inner NULs; never a CR.</summary>
+        public static string RandomValue(FuzzRandom rng, int maxLength)
+        {
+            int length = rng.OneIn(6) ? 0 : rng.Next(1, maxLength + 1);
+            var sb = new StringBuilder();
+            for (int i = 0; i < length; i++)
+            {
+                switch (rng.Next(16))
+                {
+                    case 0: sb.Append((char)rng.Next(0x400, 0x460)); break;   // Cyrillic
+                    case 1: sb.Append((char)rng.Next(0x4E00, 0x4F00)); break; // CJK
+                    case 2: sb.Append((char)rng.Next(0x391, 0x3C9)); break;   // Greek
+                    case 3: sb.Append((char)rng.Next(0xC0, 0x100)); break;    // Latin-1 letters
+                    case 4: sb.Append("\uD83D" + (char)rng.Next(0xDE00, 0xDE4F)); break; // a surrogate pair
+                    case 5: sb.Append(rng.Pick(new[] { '\n', '\t', '{', '}', '\\', 'n', '"' })); break;
+                    case 6: sb.Append((char)rng.Next(0x600, 0x6FF)); break;   // Arabic
+                    case 7: sb.Append(rng.OneIn(4) ? '\0' : ' '); break;
+                    default: sb.Append((char)rng.Next(0x20, 0x7F)); break;
+                }
+            }
+            string value = sb.ToString().TrimEnd('\0');
+            // The four characters of an escaped line feed cannot be told from one.
+            while (value.Contains(TextFile.EscapedLineFeed)) value = value.Replace(TextFile.EscapedLineFeed, "{n}");
+            return value;
+        }
+
+        private sealed class Generator
+        {
+            private readonly FuzzRandom rng;
+            private readonly RandomPackageOptions options;
+            private readonly int[] dataStarts;
+            private readonly GeneratedPackage result = new GeneratedPackage();
+            private int export;
+
+            public Generator(FuzzRandom rng, RandomPackageOptions options, int[] dataStarts)
+            {
+                this.rng = rng;
+                this.options = options;
+                this.dataStarts = dataStarts;
+            }
+
+            public GeneratedPackage Compose()
+            {
+                var b = new PackageBuilder();
+                result.Builder = b;
+                var root = new PropertyWriter(b.Names);
+                if (rng.OneIn(2)) b.AddImport("Core");
+                if (rng.OneIn(2)) b.AddImport("Engine");
+                int count = rng.Next(1, options.MaxExports + 1);
+                for (export = 0; export < count; export++)
+                {
+                    string className;
+                    int kind = rng.Next(20);
+                    if (kind < 7) className = "SoundNodeWave";
+                    else if (kind < 11) className = "AttributePresentationDefinition";
+                    else if (kind < 13) className = "SoundNodeWaveEx";
+                    else if (kind < 19) className = rng.Pick(OtherClasses);
+                    else className = null;
+
+                    var w = root.Nested();
+                    w.BaseOffset = dataStarts == null ? 0 : dataStarts[export];
+                    bool walked = className == "SoundNodeWave" || className == "SoundNodeWaveEx"
+                        || className == "AttributePresentationDefinition";
+                    List(w, options.MaxDepth, walked);
+                    if ((className == "SoundNodeWave" || className == "SoundNodeWaveEx") && !rng.OneIn(5))
+                    {
+                        byte[] inline = rng.Bytes(rng.Next(8, 48));
+                        result.InlineData[export] = inline;
+                        var flags = new int[4];
+                        for (int i = 0; i < 4; i++) flags[i] = rng.OneIn(3) ? rng.Next(1, 0x100) : 0;
+                        w.AdditionalData(inline, flags);
+                    }
+                    byte[] data = w.ToSerialData(rng.OneIn(2) ? -1 : rng.NextInt32());
+                    ExportSpec spec = className == null
+                        ? b.AddExport(rng.OneIn(2) ? 0 : rng.Next(1, 5), data)
+                        : b.AddExport(className, data);
+                    spec.Values = new int[rng.Next(4)];
+                    for (int i = 0; i < spec.Values.Length; i++) spec.Values[i] = rng.NextInt32();
+                    if (options.LayoutVariety && rng.OneIn(6)) spec.GapBefore = rng.Bytes(rng.Next(1, 12));
+                    result.ExportClasses.Add(className);
+                }
+                if (options.LayoutVariety)
+                {
+                    if (rng.OneIn(4)) b.SerialOrder = Permutation(count);
+                    if (rng.OneIn(8)) b.Trailer = rng.Bytes(rng.Next(1, 16));
+                    if (rng.OneIn(6)) b.GapAfterSummary = rng.Bytes(rng.Next(1, 16));
+                    if (rng.OneIn(6)) b.GapAfterNameTable = rng.Bytes(rng.Next(1, 16));
+                    if (rng.OneIn(6)) b.GapAfterExportTable = rng.Bytes(rng.Next(1, 16));
+                }
+                if (options.TableOrderVariety && rng.OneIn(3))
+                {
+                    var order = Permutation(3);
+                    b.TableOrder = new[] { (PackageBuilder.Table)order[0], (PackageBuilder.Table)order[1], (PackageBuilder.Table)order[2] };
+                }
+                if (rng.OneIn(3)) b.PackageFlags = (rng.OneIn(2) ? 0x20000000u : 0u) | (uint)rng.Next(0x1000000);
+                return result;
+            }
+
+            private int[] Permutation(int n)
+            {
+                var p = new int[n];
+                for (int i = 0; i < n; i++) p[i] = i;
+                for (int i = n - 1; i > 0; i--)
+                {
+                    int j = rng.Next(i + 1);
+                    int t = p[i]; p[i] = p[j]; p[j] = t;
+                }
+                return p;
+            }
+
+            private void Line(bool walked, string value)
+            {
+                if (!walked) return;
+                result.Lines.Add(value);
+                result.LineExport.Add(export);
+            }
+
+            /// <summary>A property list closed by "None"; at least one property when mustHaveOne.</summary>
+            private void List(PropertyWriter w, int depth, bool walked)
+            {
+                List(w, depth, walked, false);
+            }
+
+            private void List(PropertyWriter w, int depth, bool walked, bool mustHaveOne)
+            {
+                int n = rng.Next(mustHaveOne ? 1 : 0, 5);
+                for (int i = 0; i < n; i++) Property(w, depth, walked);
+                w.None();
+            }
+
+            private void Property(PropertyWriter w, int depth, bool walked)
+            {
+                int kind = rng.Next(depth > 0 ? 14 : 10);
+                switch (kind)
+                {
+                    case 0:
+                    case 1:
+                    {
+                        string name = rng.Pick(Names8);
+                        string value = RandomValue(rng, 30);
+                        w.Str(name, value);
+                        if (Array.IndexOf(Text8, name) >= 0) Line(walked, value);
+                        break;
+                    }
+                    case 2:
+                    case 3:
+                    {
+                        string name = rng.Pick(Names16);
+                        string value = RandomValue(rng, 30);
+                        w.StrUtf16(name, value);
+                        if (Array.IndexOf(Text16, name) >= 0) Line(walked, value);
+                        break;
+                    }
+                    case 4:
+                        // L = 0: no value bytes and never a line, whatever the name.
+                        w.StrFull(rng.Pick(Names8), 4, rng.OneIn(3) ? rng.Next(1, 4) : 0, 0, new byte[0]);
+                        break;
+                    case 5:
+                        switch (rng.Next(5))
+                        {
+                            case 0: w.Int("NumChannels", rng.NextInt32()); break;
+                            case 1: w.Float("Duration", rng.Next(1000) / 10f); break;
+                            case 2: w.Bool("bManualWordWrap", rng.OneIn(2)); break;
+                            case 3: w.Object("FirstNode", rng.NextInt32()); break;
+                            default: w.NameProp("Group", "Dialogue"); break;
+                        }
+                        break;
+                    case 6:
+                        if (rng.OneIn(2)) w.Struct16("Guid", "Guid", rng.Bytes(16));
+                        else w.StructSmall("Offset", rng.Next(0, 13), "Vector", rng.Bytes(12));
+                        break;
+                    case 7:
+                    {
+                        // An array passed over whole: S at most 24.
+                        int values = rng.Next(0, 6);
+                        w.Array("Indices", values, delegate(PropertyWriter e)
+                        {
+                            for (int v = 0; v < values; v++) e.Int32(rng.NextInt32());
+                        });
+                        break;
+                    }
+                    case 8:
+                        // The byte value is read as the next tag's name and the
+                        // name property's name as its type: the 24-byte row.
+                        w.ByteEnum("SubtitlePriority", "ESubtitlePriority", "SUBTITLE_Normal");
+                        w.NameProp("SkeletalMeshFragmentName", "Head");
+                        break;
+                    case 9:
+                        w.Int("Volume", rng.NextInt32());
+                        break;
+                    case 10:
+                    case 11:
+                    {
+                        int elements = rng.Next(1, 4);
+                        int stored = rng.OneIn(8) ? rng.Next(0, 6) : elements;
+                        w.Array(rng.OneIn(2) ? "Subtitles" : "Entries", stored, delegate(PropertyWriter e)
+                        {
+                            for (int k = 0; k < elements; k++) List(e, depth - 1, walked, true);
+                        });
+                        break;
+                    }
+                    case 12:
+                        w.StructTags("Cue", "SubtitleCue", delegate(PropertyWriter s) { List(s, depth - 1, walked, true); });
+                        break;
+                    default:
+                    {
+                        // An array met through the byte enumeration's row.
+                        int elements = rng.Next(1, 3);
+                        w.ByteEnum("DecompressionType", "EDecompressionType", "DTYPE_Setup");
+                        w.Array(rng.OneIn(2) ? "Subtitles" : "LocalizedSubtitles", elements, delegate(PropertyWriter e)
+                        {
+                            for (int k = 0; k < elements; k++) List(e, depth - 1, walked, true);
+                        });
+                        break;
+                    }
+                }
+            }
+        }
+    }
+}
