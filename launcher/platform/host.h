@@ -42,8 +42,9 @@ void reportFailure(const std::string& text);
 // ---- paths ------------------------------------------------------------------
 
 // The directory for temporary files of this user, without a trailing
-// separator (Linux: $XDG_RUNTIME_DIR, else $TMPDIR, else /tmp; only absolute
-// values count). False when none can be found.
+// separator (Linux: $XDG_RUNTIME_DIR when it is a directory of this user,
+// else $TMPDIR, else /tmp; only absolute values count). False when none can
+// be found.
 bool temporaryDirectory(std::string& dir, std::string& error);
 
 // `dir` and `name` joined with exactly one separator.

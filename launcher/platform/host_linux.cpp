@@ -182,11 +182,11 @@ std::string errorText(int code) {
     return std::strerror(code);
 }
 
-bool isAbsoluteDirectory(const char* value) {
+bool isAbsoluteDirectory(const char* value, bool ownedByUser) {
     if (value == nullptr || value[0] != '/')
         return false;
     struct stat st;
-    return stat(value, &st) == 0 && S_ISDIR(st.st_mode);
+    return stat(value, &st) == 0 && S_ISDIR(st.st_mode) && (!ownedByUser || st.st_uid == geteuid());
 }
 
 }  // namespace
@@ -223,17 +223,21 @@ void reportFailure(const std::string& text) {
 // ---- paths -------------------------------------------------------------------
 
 bool temporaryDirectory(std::string& dir, std::string& error) {
-    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const char* value = std::getenv(name);
-        if (isAbsoluteDirectory(value)) {
-            dir = value;
-            while (dir.size() > 1 && dir.back() == '/')
-                dir.pop_back();
-            return true;
-        }
-    }
-    if (isAbsoluteDirectory("/tmp")) {
-        dir = "/tmp";
+    // The runtime directory is the user's own; one that belongs to someone
+    // else (kept in the environment after switching users) is passed over.
+    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+    const char* tmpdir = std::getenv("TMPDIR");
+    const char* chosen = nullptr;
+    if (isAbsoluteDirectory(runtimeDir, true))
+        chosen = runtimeDir;
+    else if (isAbsoluteDirectory(tmpdir, false))
+        chosen = tmpdir;
+    else if (isAbsoluteDirectory("/tmp", false))
+        chosen = "/tmp";
+    if (chosen != nullptr) {
+        dir = chosen;
+        while (dir.size() > 1 && dir.back() == '/')
+            dir.pop_back();
         return true;
     }
     error = "no temporary directory: neither $XDG_RUNTIME_DIR, $TMPDIR nor /tmp is a directory";

@@ -221,6 +221,21 @@ TEST(TemporaryDirectory, PassesOverRelativeEmptyAndMissingValues) {
     }
 }
 
+TEST(TemporaryDirectory, PassesOverARuntimeDirectoryOfAnotherUser) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a folder to another user";
+    EnvironmentGuard guard;
+    Scratch xdg;
+    Scratch tmp;
+    ASSERT_EQ(0, chown(xdg.path().c_str(), 65534, 65534));
+    setenv("XDG_RUNTIME_DIR", xdg.path().c_str(), 1);
+    setenv("TMPDIR", tmp.path().c_str(), 1);
+    std::string dir;
+    std::string error;
+    ASSERT_TRUE(host::temporaryDirectory(dir, error));
+    EXPECT_EQ(tmp.path(), dir);
+}
+
 TEST(JoinPath, InsertsExactlyOneSeparator) {
     EXPECT_EQ("/tmp/ScrivelTempFiles", host::joinPath("/tmp", "ScrivelTempFiles"));
     EXPECT_EQ("/ScrivelTempFiles", host::joinPath("/", "ScrivelTempFiles"));
