@@ -4,10 +4,11 @@
 # platform-neutral driver and the platform's OS layer. The executable adds the
 # platform's entry point and carries the archive of its platform's list.
 
+# The Windows executable itself, its resources and its archive are made by
+# windows.cmake; here only its sources are chosen.
 if(WIN32)
   set(SCRIVEL_HOST_PLATFORM_SOURCE ${CMAKE_CURRENT_LIST_DIR}/platform/host_windows.cpp)
   set(SCRIVEL_MAIN_SOURCE ${CMAKE_CURRENT_LIST_DIR}/main_windows.cpp)
-  set(SCRIVEL_ARCHIVE_LIST ${PROJECT_SOURCE_DIR}/bundle/files-windows.txt)
 else()
   set(SCRIVEL_HOST_PLATFORM_SOURCE ${CMAKE_CURRENT_LIST_DIR}/platform/host_linux.cpp)
   set(SCRIVEL_MAIN_SOURCE ${CMAKE_CURRENT_LIST_DIR}/main_linux.cpp)
@@ -56,7 +57,9 @@ function(scrivel_add_launcher target archive)
   endif()
 endfunction()
 
-if(EXISTS ${SCRIVEL_ARCHIVE_LIST})
+if(WIN32)
+  return()
+elseif(EXISTS ${SCRIVEL_ARCHIVE_LIST})
   set(SCRIVEL_ARCHIVE ${CMAKE_BINARY_DIR}/bundle/scrivel.arch)
   if(TARGET scrivel_tool)
     scrivel_build_archive(${SCRIVEL_ARCHIVE} ${SCRIVEL_ARCHIVE_LIST} DEPENDS scrivel_tool TARGET scrivel_archive_file)
