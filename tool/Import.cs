@@ -104,9 +104,10 @@ namespace tool
         public static byte[] compilePackage(byte[] package, string packageName, List<string> readTexts, string textFileName)
         {
             var upkReader = new ByteReader(package);
-            var upkWriter = new ByteWriter(package.Length + package.Length / 2);
+            var upkWriter = new ByteWriter(16);
             PackageTables tables = PackageReader.ReadForImport(upkReader, upkWriter, packageName);
             if (tables == null) return null;
+            upkWriter = withRoomForOutput(upkWriter, package.Length, tables.Exports, readTexts);
 
             List<ExportEntry> exports = tables.Exports;
             long appendPos = package.Length;
@@ -144,6 +145,31 @@ namespace tool
                 upkWriter.WriteInt32(export.SerialOffset);
             }
             return upkWriter.ToArray();
+        }
+
+        /// <summary>
+        /// The header written so far, moved into a buffer large enough for
+        /// the whole compiled package, so that it never grows (each growth
+        /// copies everything written): the package, every rewritten export
+        /// once more, and what the lines can add to the texts they replace
+        /// (at most 3 bytes per character and 3 for the terminator). A walk
+        /// that runs past its export's end may still need more; the buffer
+        /// then grows as usual.
+        /// </summary>
+        private static ByteWriter withRoomForOutput(ByteWriter header, long packageLength,
+            List<ExportEntry> exports, List<string> readTexts)
+        {
+            long room = packageLength + 64;
+            foreach (ExportEntry export in exports)
+            {
+                if (isRewrittenClass(export.ClassName) && export.SerialSize > 0)
+                    room += export.SerialSize;
+            }
+            foreach (string line in readTexts)
+                room += 3L * line.Length + 3;
+            var writer = new ByteWriter(Math.Min(room, int.MaxValue - 64));
+            writer.WriteBytes(header.ToArray());
+            return writer;
         }
 
         public static bool isRewrittenClass(string className)
