@@ -152,21 +152,26 @@ namespace tool
         /// the whole compiled package, so that it never grows (each growth
         /// copies everything written): the package, every rewritten export
         /// once more, and what the lines can add to the texts they replace
-        /// (at most 3 bytes per character and 3 for the terminator). A walk
-        /// that runs past its export's end may still need more; the buffer
-        /// then grows as usual.
+        /// (at most 3 bytes per character and 3 for the terminator). Only
+        /// serial ranges inside the package count, and the exports together
+        /// at most once more the package, so a damaged table cannot make it
+        /// allocate out of proportion. Where more is needed (exports that
+        /// overlap, a walk that runs past its export's end) the buffer grows.
         /// </summary>
         private static ByteWriter withRoomForOutput(ByteWriter header, long packageLength,
             List<ExportEntry> exports, List<string> readTexts)
         {
-            long room = packageLength + 64;
+            long exportBytes = 0;
             foreach (ExportEntry export in exports)
             {
-                if (isRewrittenClass(export.ClassName) && export.SerialSize > 0)
-                    room += export.SerialSize;
+                if (isRewrittenClass(export.ClassName) && export.SerialOffset >= 0 && export.SerialSize > 0
+                    && (long)export.SerialOffset + export.SerialSize <= packageLength)
+                    exportBytes += export.SerialSize;
             }
+            long lineBytes = 0;
             foreach (string line in readTexts)
-                room += 3L * line.Length + 3;
+                lineBytes += 3L * line.Length + 3;
+            long room = packageLength + Math.Min(exportBytes, packageLength) + lineBytes + 64;
             var writer = new ByteWriter(Math.Min(room, int.MaxValue - 64));
             writer.WriteBytes(header.ToArray());
             return writer;

@@ -338,11 +338,17 @@ namespace tool.Tests
             cut.TruncateAt = cut.Exports[0].SerialOffset + 20;
             var misplaced = TwoTexts();
             misplaced.AddExport("SoundCue", new byte[8]).SerialOffsetOverride = 2000000;
-            foreach (var b in new[] { outside, negative, cut, misplaced })
+            var huge = TwoTexts();
+            huge.Exports[0].SerialSizeOverride = int.MaxValue;
+            foreach (var b in new[] { outside, negative, cut, misplaced, huge })
             {
-                string console = ImportFiles(b.Build(), TextFileBytes("1", "2"));
+                byte[] package = b.Build();
+                long before = GC.GetAllocatedBytesForCurrentThread();
+                string console = ImportFiles(package, TextFileBytes("1", "2"));
+                long allocated = GC.GetAllocatedBytesForCurrentThread() - before;
                 StringAssert.EndsWith("The file P.upk is damaged!\r\n", console);
                 Assert.IsFalse(File.Exists(folder.File("P.upk.clxi")));
+                Assert.Less(allocated, 8L << 20, "a stated size is no reason to allocate");
             }
         }
 
