@@ -370,6 +370,28 @@ case_folder() {
         "$WORK/letters.calls.expected" "$WORK/letters.calls"
     expect_folder_cleared "letters" "$TEMP_DIR/$name/ScrivelTempFiles"
     echo "(the ANSI code page under Wine: $(sed -n 's/^codepage //p' "$WORK/letters.log"))"
+
+    # A link in the folder's place or inside it is at most removed itself,
+    # never followed: what it points at stays. (Wine cannot remove a link
+    # to a folder that has content; the launcher then reports and stops.)
+    local outside="$WORK/outside"
+    mkdir -p "$outside/inner"
+    echo precious >"$outside/precious.txt"
+    echo precious >"$outside/inner/precious.txt"
+    rm -rf "$WORK_FOLDER"
+    ln -s "$outside" "$WORK_FOLDER"
+    run_launcher "$TEST_FULL_EXE" link-in-place Package.upk /silent
+    expect_eq "link in place: exit code" 0 "$RC"
+    [ -f "$outside/precious.txt" ] && [ -f "$outside/inner/precious.txt" ] ||
+        fail "link in place: the folder it points at was emptied"
+    rm -f "$WORK_FOLDER"
+    mkdir -p "$WORK_FOLDER"
+    ln -s "$outside" "$WORK_FOLDER/lib"
+    run_launcher "$TEST_FULL_EXE" link-inside Package.upk /silent
+    expect_eq "link inside: exit code" 0 "$RC"
+    [ -f "$outside/precious.txt" ] && [ -f "$outside/inner/precious.txt" ] ||
+        fail "link inside: the folder it points at was emptied"
+    rm -rf "$WORK_FOLDER"
     finish
 }
 
