@@ -313,8 +313,8 @@ namespace tool
             long size = reader.ReadInt64();
             writer.WriteInt64(size);
             // A struct that is neither 16 nor at most 12 bytes is followed by
-            // its own tags, which this list walk meets next. Its size is
-            // copied as read.
+            // its own tags, which this list walk meets next; its size is
+            // corrected once they have been walked (SettleFixups).
             long sizeField = writer.Position - 8;
             writer.CopyFrom(reader, PropertyTypes.StructBytesAfterSize(size));
             if (PropertyTypes.StructHasInnerTags(size) && fixups.Count < MaxPendingFixups)
