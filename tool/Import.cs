@@ -248,10 +248,14 @@ namespace tool
         }
 
         // A message may come while the progress line is still open; it then
-        // starts a line of its own.
+        // starts a line of its own, in the user's colours.
         private static void printOnFreshLine(string message)
         {
-            if (!ConsoleOut.AtLineStart) ConsoleOut.WriteLine("");
+            if (!ConsoleOut.AtLineStart)
+            {
+                Terminal.Current.ResetColours();
+                ConsoleOut.WriteLine("");
+            }
             ConsoleOut.WriteLine(message);
         }
     }

@@ -281,6 +281,18 @@ namespace tool.Tests
         }
 
         [Test]
+        public void FailureAfterTheBarStartsItsOwnLineInTheUsersColours()
+        {
+            File.WriteAllBytes(folder.File("P.upk"), TwoTexts().Build());
+            File.WriteAllBytes(folder.File("P.txt"), TextFileBytes("only one"));
+            var terminal = new RecordingTerminal();
+            string console = ToolRun.Capture(terminal, () => Scrivel.importAll(FileDescription.Describe(folder.File("P.txt"))));
+            Assert.AreEqual(new List<int> { 100 }, terminal.PercentagesDrawn());
+            Assert.AreEqual("reset", terminal.Calls[terminal.Calls.Count - 1]);
+            Assert.AreEqual("Compiling subtitles\r\nThe file P.txt has fewer lines than the package has texts!\r\n", console);
+        }
+
+        [Test]
         public void LinesOfTheExtendedSoundCountTowardsTheTexts()
         {
             // Four texts, of which the extended sound holds two: three lines
