@@ -131,6 +131,33 @@ TEST(EndToEnd, SilentTwiceHandsOneSilentToTheTool) {
     EXPECT_EQ(folderFiles(viaRuntime.path()), folderFiles(viaLauncher.path()));
 }
 
+TEST(EndToEnd, RuntimeSettingsOfTheEnvironmentCannotReplaceTheBundledConfiguration) {
+    // A configuration named by MONO_CONFIG, or one in the user's home, that
+    // maps the native helpers elsewhere would break every file operation of
+    // the tool if the runtime read it.
+    if (!haveSamplePackage())
+        GTEST_SKIP() << "no sample package at " << SCRIVEL_SAMPLE_PACKAGE;
+    Scratch temp;
+    Scratch home;
+    Scratch viaLauncher;
+    Scratch viaRuntime;
+    const std::string broken =
+        "<configuration>\n"
+        "  <dllmap dll=\"System.Native\" target=\"/nonexistent/libnothing.so\" />\n"
+        "  <dllmap dll=\"libc\" target=\"/nonexistent/libnothing.so\" />\n"
+        "</configuration>\n";
+    writeFile(home / "broken.config", broken);
+    std::filesystem::create_directory(home / ".mono");
+    writeFile(home / ".mono/config", broken);
+    const Environment env = {{"XDG_RUNTIME_DIR", temp.path()}, {"HOME", home.path()},
+                             {"MONO_CONFIG", home / "broken.config"}, {"MONO_CFG_DIR", home.path()}};
+    const Outcome o = run(SCRIVEL_EXECUTABLE, {packageCopy(viaLauncher, "Demo.upk")}, env);
+    expectCleanFinish(o, temp);
+    const Outcome expected = reference({packageCopy(viaRuntime, "Demo.upk")});
+    EXPECT_EQ(expected.out, o.out);
+    EXPECT_EQ(folderFiles(viaRuntime.path()), folderFiles(viaLauncher.path()));
+}
+
 TEST(EndToEnd, AnArgumentThatIsNotUtf8StillEndsCleanly) {
     // The runtime refuses such an argument by ending the process itself.
     Scratch temp;
