@@ -33,21 +33,21 @@ OutputMode g_mode = OutputMode::Console;
 // Makes the C runtime's standard output write to the console's output handle,
 // unbuffered, so that what the launcher's code prints reaches the console.
 void bindStandardOutput(HANDLE console) {
+#if defined(_UCRT)
+    // The universal C runtime's stream objects cannot be copied: reopen the
+    // standard output stream on the console instead.
+    (void)console;
+    if (std::freopen("CONOUT$", "w", stdout) != nullptr) std::setvbuf(stdout, nullptr, _IONBF, 0);
+#else
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(console), _O_TEXT);
     if (descriptor < 0) return;
-#if defined(_UCRT)
-    // The universal C runtime's stream objects cannot be copied; point the
-    // standard output descriptor at the console instead.
-    _dup2(descriptor, _fileno(stdout));
-    _close(descriptor);
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-#else
     std::FILE* stream = _fdopen(descriptor, "w");
     if (stream == nullptr) {
         _close(descriptor);
         return;
     }
     std::setvbuf(stream, nullptr, _IONBF, 0);
+    // The new stream's state replaces that of the standard output stream.
     *stdout = *stream;
 #endif
 }
