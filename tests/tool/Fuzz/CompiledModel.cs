@@ -90,6 +90,47 @@ namespace tool.Tests.Fuzz
             }
         }
 
+        /// <summary>
+        /// Compares each rewritten export's new data byte for byte with what
+        /// the generator makes of the package with the new values in place.
+        /// </summary>
+        public static void VerifyRewrittenData(string caseId, GeneratedPackage g, byte[] compiled,
+            List<string> values, FaultList faults)
+        {
+            int exports = g.Builder.Exports.Count;
+            var offsets = new int[exports];
+            var sizes = new int[exports];
+            var starts = new int[exports];
+            for (int i = 0; i < exports; i++)
+            {
+                int field = g.Builder.Exports[i].SerialSizeFieldOffset;
+                sizes[i] = BitConverter.ToInt32(compiled, field);
+                offsets[i] = BitConverter.ToInt32(compiled, field + 4);
+                starts[i] = offsets[i] + 4;
+            }
+            List<byte[]> expected = RandomPackage.Rewritten(g, values, starts);
+            for (int i = 0; i < exports; i++)
+            {
+                if (!g.IsRewritten(i)) continue;
+                byte[] want = expected[i];
+                if (sizes[i] != want.Length)
+                {
+                    faults.Add(caseId, "export " + i + " rewritten to " + sizes[i] + " bytes, expected " + want.Length);
+                    continue;
+                }
+                if (offsets[i] < 0 || (long)offsets[i] + sizes[i] > compiled.Length) continue;
+                for (int k = 0; k < want.Length; k++)
+                {
+                    if (compiled[offsets[i] + k] != want[k])
+                    {
+                        faults.Add(caseId, "export " + i + " byte " + k + " of its new data is " + compiled[offsets[i] + k]
+                            + ", expected " + want[k]);
+                        break;
+                    }
+                }
+            }
+        }
+
         /// <summary>Without rewritten exports the output ends with the export data that lies furthest into the file.</summary>
         private static long OldDataEnd(GeneratedPackage g)
         {

@@ -11,8 +11,27 @@ namespace tool.Tests.Fuzz
         private const int Kept = 40;
         private readonly List<string> kept = new List<string>();
 
+        private readonly SortedDictionary<string, int> tally = new SortedDictionary<string, int>(StringComparer.Ordinal);
+
         public int Count { get; private set; }
         public int Cases;
+
+        /// <summary>Counts one outcome of a kind, for the summary.</summary>
+        public void Tally(string outcome)
+        {
+            int n;
+            tally.TryGetValue(outcome, out n);
+            tally[outcome] = n + 1;
+        }
+
+        /// <summary>Cases run and the outcomes met, one line.</summary>
+        public string Summary()
+        {
+            var sb = new StringBuilder();
+            sb.Append(Cases).Append(" cases");
+            foreach (var pair in tally) sb.Append("; ").Append(pair.Key).Append(' ').Append(pair.Value);
+            return sb.ToString();
+        }
 
         public void Add(string caseId, string fault)
         {

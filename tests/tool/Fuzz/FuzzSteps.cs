@@ -18,6 +18,7 @@ namespace tool.Tests.Fuzz
             FolderSnapshot before = FolderSnapshot.Take(folder);
             ToolOutcome o = ToolCase.Extract(upk);
             FuzzChecks.Extraction(caseId, folder, upkName, o, before, new FileInfo(upk).Length, faults);
+            faults.Tally("extraction " + Outcome(o));
             return o.Escaped == null && o.Output.Contains("Text File " + upkName + " successfully extracted!\r\n");
         }
 
@@ -36,6 +37,7 @@ namespace tool.Tests.Fuzz
             FolderSnapshot before = FolderSnapshot.Take(folder);
             ToolOutcome o = ToolCase.Import(txt);
             output = o.Output;
+            faults.Tally("import " + Outcome(o));
             long input = new FileInfo(txt).Length + (File.Exists(upk) ? new FileInfo(upk).Length : 0);
             return FuzzChecks.Import(caseId, folder, txtName, o, before, input, faults);
         }
@@ -47,6 +49,21 @@ namespace tool.Tests.Fuzz
             foreach (string p in paths) input += File.Exists(p) ? new FileInfo(p).Length : 0;
             ToolOutcome o = ToolCase.Run(delegate() { Scrivel.Main(paths); });
             FuzzChecks.Main(caseId, o, input, faults);
+        }
+
+        /// <summary>A short name for how a run ended, for the summary.</summary>
+        private static string Outcome(ToolOutcome o)
+        {
+            if (o.Escaped != null) return o.Escaped.GetType().Name;
+            string[] known =
+            {
+                "successfully extracted", "compiled successfully", "without text", "There is no text",
+                "not supported", "Unsupported Game", "compressed", "fewer lines", "could not be written", "was not found",
+                "is damaged",
+            };
+            foreach (string k in known)
+                if (o.Output.Contains(k)) return "'" + k + "'";
+            return "other";
         }
 
         /// <summary>The unescaped lines of folder/name.</summary>

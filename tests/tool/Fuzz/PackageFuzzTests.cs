@@ -26,6 +26,7 @@ namespace tool.Tests.Fuzz
                 RunCase(c, faults);
                 faults.Cases++;
             }
+            Console.WriteLine(GetType().Name + ": " + faults.Summary());
             Assert.Greater(faults.Cases, 0);
             Assert.AreEqual(0, faults.Count, faults.Report());
         }

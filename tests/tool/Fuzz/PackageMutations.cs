@@ -14,10 +14,13 @@ namespace tool.Tests.Fuzz
     {
         private delegate string Mutation(FuzzRandom rng, GeneratedPackage g, ref byte[] bytes);
 
+        // The mutations inside serial data count twice: most packages get
+        // past their tables, and what follows is where the walks work.
         private static readonly Mutation[] All =
         {
             FlipBytes, SummaryField, NameEntryField, ImportEntryField, ExportEntryField,
             SerialRange, SerialWord, PropertyField, NameIndexOutOfRange, AdditionalDataField, Truncate,
+            FlipSerialBytes, SerialWord, PropertyField, PropertyField, NameIndexOutOfRange, AdditionalDataField,
         };
 
         /// <summary>Applies one to three mutations; returns what was done, for the fault report.</summary>
@@ -91,6 +94,22 @@ namespace tool.Tests.Fuzz
                 at.Add(p.ToString());
             }
             return "flip@" + string.Join(",", at.ToArray());
+        }
+
+        private static string FlipSerialBytes(FuzzRandom rng, GeneratedPackage g, ref byte[] bytes)
+        {
+            ExportSpec e = rng.Pick(g.Builder.Exports);
+            if (e.SerialData.Length == 0) return "serial flip(none)";
+            int n = rng.Next(1, 4);
+            var at = new List<string>();
+            for (int i = 0; i < n; i++)
+            {
+                int p = e.SerialOffset + rng.Next(e.SerialData.Length);
+                if (p >= bytes.Length) continue;
+                bytes[p] ^= (byte)(1 << rng.Next(8));
+                at.Add(p.ToString());
+            }
+            return "serial flip@" + string.Join(",", at.ToArray());
         }
 
         private static string SummaryField(FuzzRandom rng, GeneratedPackage g, ref byte[] bytes)

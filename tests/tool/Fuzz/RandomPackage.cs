@@ -31,6 +31,10 @@ namespace tool.Tests.Fuzz
         /// <summary>Inline data of each export's additional data, where it has some.</summary>
         public Dictionary<int, byte[]> InlineData = new Dictionary<int, byte[]>();
 
+        /// <summary>What the package was generated from, so that it can be generated again with other texts.</summary>
+        public ulong Seed;
+        public RandomPackageOptions Options;
+
         public bool IsRewritten(int export)
         {
             string c = ExportClasses[export];
@@ -60,12 +64,14 @@ namespace tool.Tests.Fuzz
             {
                 ulong seed = rng.NextUInt64();
                 // First pass: learn where each export's data lands; second: build with those offsets.
-                var draft = new Generator(new FuzzRandom(seed), options, null).Compose();
+                var draft = new Generator(new FuzzRandom(seed), options, null, null).Compose();
                 draft.Builder.Build();
                 var starts = new int[draft.Builder.Exports.Count];
                 for (int i = 0; i < starts.Length; i++) starts[i] = draft.Builder.Exports[i].SerialOffset + 4;
-                var result = new Generator(new FuzzRandom(seed), options, starts).Compose();
+                var result = new Generator(new FuzzRandom(seed), options, starts, null).Compose();
                 result.Bytes = result.Builder.Build();
+                result.Seed = seed;
+                result.Options = options;
                 for (int i = 0; i < starts.Length; i++)
                 {
                     if (result.Builder.Exports[i].SerialOffset + 4 != starts[i])
@@ -73,6 +79,24 @@ namespace tool.Tests.Fuzz
                 }
                 if (!options.RequireText || result.Lines.Count > 0 || attempt > 50) return result;
             }
+        }
+
+        /// <summary>
+        /// The serial data that import must make of each export of the package
+        /// when its texts are replaced: every text by its new value (in UTF-16,
+        /// but in 8-bit form for the names that are texts only in that form),
+        /// every other string with an array index of 0, every size that covers
+        /// a text recomputed (an array with an element count of 0 keeps only
+        /// that count), and bulk-data offsets for data that begins at
+        /// dataStarts[export]. Exports of other classes come out as well, but
+        /// import leaves those as they were.
+        /// </summary>
+        public static List<byte[]> Rewritten(GeneratedPackage g, List<string> values, int[] dataStarts)
+        {
+            var again = new Generator(new FuzzRandom(g.Seed), g.Options, dataStarts, values).Compose();
+            var data = new List<byte[]>();
+            foreach (ExportSpec e in again.Builder.Exports) data.Add(e.SerialData);
+            return data;
         }
 
         /// <summary>A value for a text: letters of several scripts, tabs, braces, line feeds, inner NULs; never a CR.</summary>
@@ -106,14 +130,17 @@ namespace tool.Tests.Fuzz
             private readonly FuzzRandom rng;
             private readonly RandomPackageOptions options;
             private readonly int[] dataStarts;
+            /// <summary>New text values by line, or null for the package as generated.</summary>
+            private readonly List<string> replacements;
             private readonly GeneratedPackage result = new GeneratedPackage();
             private int export;
 
-            public Generator(FuzzRandom rng, RandomPackageOptions options, int[] dataStarts)
+            public Generator(FuzzRandom rng, RandomPackageOptions options, int[] dataStarts, List<string> replacements)
             {
                 this.rng = rng;
                 this.options = options;
                 this.dataStarts = dataStarts;
+                this.replacements = replacements;
             }
 
             public GeneratedPackage Compose()
@@ -164,7 +191,7 @@ namespace tool.Tests.Fuzz
                     if (rng.OneIn(6)) b.GapAfterNameTable = rng.Bytes(rng.Next(1, 16));
                     if (rng.OneIn(6)) b.GapAfterExportTable = rng.Bytes(rng.Next(1, 16));
                 }
-                if (options.TableOrderVariety && rng.OneIn(3))
+                if (options.TableOrderVariety && rng.OneIn(8))
                 {
                     var order = Permutation(3);
                     b.TableOrder = new[] { (PackageBuilder.Table)order[0], (PackageBuilder.Table)order[1], (PackageBuilder.Table)order[2] };
@@ -185,11 +212,22 @@ namespace tool.Tests.Fuzz
                 return p;
             }
 
-            private void Line(bool walked, string value)
+            /// <summary>Notes a text; true when it is to be written with a replaced value.</summary>
+            private bool Line(bool walked, string value, out string written)
             {
-                if (!walked) return;
+                written = value;
+                if (!walked) return false;
                 result.Lines.Add(value);
                 result.LineExport.Add(export);
+                if (replacements == null) return false;
+                written = replacements[result.Lines.Count - 1];
+                return true;
+            }
+
+            /// <summary>The array index of a string that import copies: always 0 once rewritten.</summary>
+            private int StringArrayIndex(int generated)
+            {
+                return replacements == null ? generated : 0;
             }
 
             /// <summary>A property list closed by "None"; at least one property when mustHaveOne.</summary>
@@ -215,8 +253,14 @@ namespace tool.Tests.Fuzz
                     {
                         string name = rng.Pick(Names8);
                         string value = RandomValue(rng, 30);
-                        w.Str(name, value);
-                        if (Array.IndexOf(Text8, name) >= 0) Line(walked, value);
+                        string written = value;
+                        // A replaced "Text" or "Description" is stored as UTF-16;
+                        // "SpokenText" and "Comment", texts only in 8-bit form, stay 8-bit.
+                        if (Array.IndexOf(Text8, name) >= 0 && Line(walked, value, out written)
+                            && Array.IndexOf(Text16, name) >= 0)
+                            w.StrUtf16(name, written);
+                        else
+                            w.Str(name, written);
                         break;
                     }
                     case 2:
@@ -224,13 +268,15 @@ namespace tool.Tests.Fuzz
                     {
                         string name = rng.Pick(Names16);
                         string value = RandomValue(rng, 30);
-                        w.StrUtf16(name, value);
-                        if (Array.IndexOf(Text16, name) >= 0) Line(walked, value);
+                        string written;
+                        if (Array.IndexOf(Text16, name) >= 0) Line(walked, value, out written);
+                        else written = value;
+                        w.StrUtf16(name, written);
                         break;
                     }
                     case 4:
                         // L = 0: no value bytes and never a line, whatever the name.
-                        w.StrFull(rng.Pick(Names8), 4, rng.OneIn(3) ? rng.Next(1, 4) : 0, 0, new byte[0]);
+                        w.StrFull(rng.Pick(Names8), 4, StringArrayIndex(rng.OneIn(3) ? rng.Next(1, 4) : 0), 0, new byte[0]);
                         break;
                     case 5:
                         switch (rng.Next(5))
@@ -270,10 +316,14 @@ namespace tool.Tests.Fuzz
                     {
                         int elements = rng.Next(1, 4);
                         int stored = rng.OneIn(8) ? rng.Next(0, 6) : elements;
-                        w.Array(rng.OneIn(2) ? "Subtitles" : "Entries", stored, delegate(PropertyWriter e)
-                        {
-                            for (int k = 0; k < elements; k++) List(e, depth - 1, walked, true);
-                        });
+                        string name = rng.OneIn(2) ? "Subtitles" : "Entries";
+                        var inner = w.Nested();
+                        for (int k = 0; k < elements; k++) List(inner, depth - 1, walked, true);
+                        // With no element counted, no element walk starts: the
+                        // elements become tags of this list, and import's array
+                        // ends after its count.
+                        long size = stored == 0 && replacements != null ? 4 : 4 + inner.Length;
+                        w.ArrayWithSize(name, size, stored, inner.ToArray());
                         break;
                     }
                     case 12:

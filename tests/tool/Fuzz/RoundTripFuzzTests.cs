@@ -1,3 +1,4 @@
+using System;
 using System.Collections.Generic;
 using System.IO;
 using NUnit.Framework;
@@ -25,6 +26,7 @@ namespace tool.Tests.Fuzz
                 RunCase(c, faults);
                 faults.Cases++;
             }
+            Console.WriteLine(GetType().Name + ": " + faults.Summary());
             Assert.Greater(faults.Cases, 0);
             Assert.AreEqual(0, faults.Count, faults.Report());
         }
@@ -68,6 +70,9 @@ namespace tool.Tests.Fuzz
                 byte[] compiled = File.ReadAllBytes(folder.File("Pkg.upk.clxi"));
                 CompiledModel.Verify(id, g, compiled, faults);
                 List<string> fileLines = TextFile.ReadLines(bytes);
+                var values = new List<string>();
+                foreach (string line in fileLines) values.Add(TextFile.UnescapeLine(line));
+                CompiledModel.VerifyRewrittenData(id, g, compiled, values, faults);
                 FuzzSteps.ExtractCompiled(id, folder.Path, compiled, CompiledModel.ExpectedLinesAfterImport(g, fileLines), faults);
             }
         }

@@ -1,3 +1,4 @@
+using System;
 using System.Collections.Generic;
 using System.IO;
 using NUnit.Framework;
@@ -25,6 +26,7 @@ namespace tool.Tests.Fuzz
                 RunCase(c, faults);
                 faults.Cases++;
             }
+            Console.WriteLine(GetType().Name + ": " + faults.Summary());
             Assert.Greater(faults.Cases, 0);
             Assert.AreEqual(0, faults.Count, faults.Report());
         }

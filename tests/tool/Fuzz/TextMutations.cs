@@ -18,7 +18,14 @@ namespace tool.Tests.Fuzz
             {
                 case 0: return "";
                 case 1: return line + " " + RandomPackage.RandomValue(rng, 40).Replace("\n", TextFile.EscapedLineFeed);
-                case 2: return line.Length > 1 ? line.Substring(0, rng.Next(line.Length)) : "x";
+                case 2:
+                {
+                    if (line.Length <= 1) return "x";
+                    int cut = rng.Next(line.Length);
+                    // Never between the two halves of a surrogate pair.
+                    if (cut > 0 && char.IsLowSurrogate(line[cut])) cut--;
+                    return line.Substring(0, cut);
+                }
                 case 3: return "Перевод " + line + " 翻訳";
                 case 4: return "first" + TextFile.EscapedLineFeed + "second" + TextFile.EscapedLineFeed;
                 case 5: return new string('\u00E9', rng.Next(100, 3000));
