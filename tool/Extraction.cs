@@ -5,11 +5,6 @@ namespace tool
 {
     public static partial class Scrivel
     {
-        private const string ExtractedMessage = "Text File {0} successfully extracted!";
-        private const string CarriageReturnWarning =
-            "Warning: line {1} of {0} holds a carriage return, which the text file cannot carry.";
-        private const string NotWrittenMessage = "The file {0} could not be written!";
-
         /// <summary>
         /// Extracts the texts of one package into its text file: reads the
         /// package whole, reads its tables (which may refuse it), then walks
@@ -53,7 +48,7 @@ namespace tool
             }
             string textName = Path.GetFileNameWithoutExtension(file.Name) + ".txt";
             foreach (int line in texts.CarriageReturnLines)
-                ConsoleOut.WriteLine(string.Format(CarriageReturnWarning, textName, line));
+                ConsoleOut.WriteLine(string.Format(Messages.CarriageReturnWarning, textName, line));
             try
             {
                 SafeFile.WriteAllBytes(Path.Combine(file.Directory, textName), TextFile.Encode(texts.ToString()));
@@ -62,10 +57,10 @@ namespace tool
             {
                 if (!(e is IOException || e is UnauthorizedAccessException || e is NotSupportedException))
                     throw;
-                ConsoleOut.WriteLine(string.Format(NotWrittenMessage, textName));
+                ConsoleOut.WriteLine(string.Format(Messages.CouldNotWrite, textName));
                 return;
             }
-            ConsoleOut.WriteLine(string.Format(ExtractedMessage, file.Name));
+            ConsoleOut.WriteLine(string.Format(Messages.Extracted, file.Name));
         }
 
         /// <summary>Whether an export's class is one whose texts extraction collects (exact comparison).</summary>

@@ -91,7 +91,7 @@ namespace tool
             if (!nameTable.TryGetValue(nameIndex, out name))
             {
                 // The offset 4 bytes before the index; the walk steps on by 4.
-                ConsoleOut.WriteLine("Error: " + (upkReader.Position - 8));
+                ConsoleOut.WriteLine(Messages.WalkErrorAt(upkReader.Position - 8));
                 return TagOutcome.Next;
             }
             upkReader.Skip(4); // name number
@@ -107,7 +107,7 @@ namespace tool
             string typeName;
             if (!nameTable.TryGetValue(typeReference, out typeName))
             {
-                ConsoleOut.WriteLine("Error: " + (upkReader.Position - 8));
+                ConsoleOut.WriteLine(Messages.WalkErrorAt(upkReader.Position - 8));
                 return TagOutcome.Stop;
             }
 

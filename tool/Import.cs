@@ -4,15 +4,6 @@ using System.IO;
 
 namespace tool
 {
-    /// <summary>The lines that import prints besides those every file may get.</summary>
-    public static class ImportMessages
-    {
-        public const string Compiled = "File {0} compiled successfully!";
-        public const string FewerLines = "The file {0} has fewer lines than the package has texts!";
-        /// <summary>{0}: the line's number counted from 1; {1}: the text file's name.</summary>
-        public const string UncompiledEdit = "Warning: line {0} of {1} belongs to a text that cannot be compiled; the edit is ignored.";
-    }
-
     public static partial class Scrivel
     {
         /// <summary>Export classes whose property data import re-serialises.</summary>
@@ -67,7 +58,7 @@ namespace tool
             }
             catch (TooFewLinesException)
             {
-                printOnFreshLine(string.Format(ImportMessages.FewerLines, file.Name));
+                printOnFreshLine(string.Format(Messages.FewerLines, file.Name));
                 return;
             }
             if (compiled == null) return;
@@ -86,7 +77,7 @@ namespace tool
                 ConsoleOut.WriteLine(string.Format(Messages.CouldNotWrite, Path.GetFileName(outputPath)));
                 return;
             }
-            ConsoleOut.WriteLine(string.Format(ImportMessages.Compiled, Path.GetFileNameWithoutExtension(file.Name) + ".clxi"));
+            ConsoleOut.WriteLine(string.Format(Messages.Compiled, Path.GetFileNameWithoutExtension(file.Name) + ".clxi"));
         }
 
         /// <summary>
@@ -136,7 +127,7 @@ namespace tool
             }
             progress.Finish();
             foreach (int line in ignoredEdits)
-                ConsoleOut.WriteLine(string.Format(ImportMessages.UncompiledEdit, line, textFileName));
+                ConsoleOut.WriteLine(string.Format(Messages.UncompiledEdit, line, textFileName));
 
             foreach (ExportEntry export in exports)
             {

@@ -222,7 +222,7 @@ namespace tool
             {
                 // As extraction does: report the offset 4 bytes before the
                 // name index and go on with the next 4 bytes.
-                ConsoleOut.WriteLine("Error: " + (reader.Position - 8));
+                ConsoleOut.WriteLine(Messages.WalkErrorAt(reader.Position - 8));
                 return true;
             }
             writer.CopyFrom(reader, 4);
@@ -238,7 +238,7 @@ namespace tool
             string typeName;
             if (!names.TryGetValue(typeRef, out typeName))
             {
-                ConsoleOut.WriteLine("Error: " + (reader.Position - 8));
+                ConsoleOut.WriteLine(Messages.WalkErrorAt(reader.Position - 8));
                 return false;
             }
             int fixedBytes;

@@ -28,13 +28,30 @@ namespace tool
         public const string Compressed = "The file {0} is compressed!";
         public const string NoText = "There is no text in the file {0}!";
 
+        // The property walks: a name that is not in the name table, at a byte offset.
+        public const string WalkError = "Error: {0}";
+
+        /// <summary>The walk error line for an offset, in digits whatever the user's locale.</summary>
+        public static string WalkErrorAt(long offset)
+        {
+            return string.Format(WalkError, offset.ToString(System.Globalization.CultureInfo.InvariantCulture));
+        }
+
         // Extraction.
         public const string ExtractionLabel = "Extracting subtitles:";
+        public const string Extracted = "Text File {0} successfully extracted!";
         public const string WithoutText = "File {0} without text!";
+        /// <summary>{0}: the text file's name; {1}: the line's number counted from 1.</summary>
+        public const string CarriageReturnWarning =
+            "Warning: line {1} of {0} holds a carriage return, which the text file cannot carry.";
 
         // Import.
         public const string ImportLabel = "Compiling subtitles";
         public const string AdditionalDataError = "Soundnodewave additional data error!";
+        public const string Compiled = "File {0} compiled successfully!";
+        public const string FewerLines = "The file {0} has fewer lines than the package has texts!";
+        /// <summary>{0}: the line's number counted from 1; {1}: the text file's name.</summary>
+        public const string UncompiledEdit = "Warning: line {0} of {1} belongs to a text that cannot be compiled; the edit is ignored.";
 
         // Writing an output file (text file or compiled package) failed; an earlier file stays.
         public const string CouldNotWrite = "The file {0} could not be written!";

@@ -39,7 +39,7 @@ namespace tool
                 return null;
             }
             uint version = upkReader.ReadUInt32();
-            ConsoleOut.WriteLine(string.Format(Messages.FileVersion, fileName, version));
+            ConsoleOut.WriteLine(string.Format(Messages.FileVersion, fileName, version.ToString(System.Globalization.CultureInfo.InvariantCulture)));
             if (version != SupportedVersion)
             {
                 ConsoleOut.WriteLine(Messages.UnsupportedGame);
