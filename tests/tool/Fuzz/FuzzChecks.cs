@@ -15,6 +15,16 @@ namespace tool.Tests.Fuzz
 
         public int Count { get; private set; }
         public int Cases;
+        /// <summary>The most one run allocated, and the longest one run took.</summary>
+        public long PeakAllocated;
+        public double PeakMilliseconds;
+
+        /// <summary>Notes the cost of one run, for the summary.</summary>
+        public void Measure(ToolOutcome o)
+        {
+            PeakAllocated = Math.Max(PeakAllocated, o.Allocated);
+            PeakMilliseconds = Math.Max(PeakMilliseconds, o.Milliseconds);
+        }
 
         /// <summary>Counts one outcome of a kind, for the summary.</summary>
         public void Tally(string outcome)
@@ -28,7 +38,8 @@ namespace tool.Tests.Fuzz
         public string Summary()
         {
             var sb = new StringBuilder();
-            sb.Append(Cases).Append(" cases");
+            sb.Append(Cases).Append(" cases; peak allocation ").Append(PeakAllocated / 1024).Append(" KB; slowest run ")
+              .Append(PeakMilliseconds.ToString("F0", System.Globalization.CultureInfo.InvariantCulture)).Append(" ms");
             foreach (var pair in tally) sb.Append("; ").Append(pair.Key).Append(' ').Append(pair.Value);
             return sb.ToString();
         }
@@ -65,6 +76,7 @@ namespace tool.Tests.Fuzz
 
         public static void Common(string caseId, ToolOutcome o, long inputBytes, FaultList faults, params Type[] allowed)
         {
+            faults.Measure(o);
             if (o.TimedOut)
                 faults.Add(caseId, "no result within " + ToolCase.TimeoutMilliseconds + " ms");
             if (o.Escaped != null && Array.IndexOf(allowed, o.Escaped.GetType()) < 0)

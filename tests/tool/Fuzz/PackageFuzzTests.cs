@@ -85,6 +85,57 @@ namespace tool.Tests.Fuzz
         }
 
         /// <summary>
+        /// A few packages cut at every table boundary and at the start and end
+        /// of every export's data, a byte either side included.
+        /// </summary>
+        [Test]
+        public void PackagesCutAtEveryBoundaryAreHandledCleanly()
+        {
+            var faults = new FaultList();
+            for (int number = 0; number < 6; number++)
+            {
+                var rng = FuzzRandom.ForCase(Family + 100, number);
+                GeneratedPackage g = RandomPackage.Generate(rng, new RandomPackageOptions());
+                PackageBuilder b = g.Builder;
+                var cuts = new SortedSet<int> { 0, 3, 4, 8, 12, 16, 20, b.PackageFlagsOffset + 4 };
+                foreach (int at in new[] { b.SummaryEnd, b.NameTableOffset, b.NameTableEnd, b.ImportTableOffset,
+                    b.ImportTableEnd, b.ExportTableOffset, b.ExportTableEnd, b.SerialAreaOffset })
+                {
+                    cuts.Add(at - 1); cuts.Add(at); cuts.Add(at + 1);
+                }
+                foreach (ExportSpec e in b.Exports)
+                {
+                    foreach (int at in new[] { e.EntryOffset, e.SerialOffset, e.SerialOffset + 4, e.SerialOffset + e.SerialData.Length })
+                    {
+                        cuts.Add(at - 1); cuts.Add(at); cuts.Add(at + 1);
+                    }
+                }
+                byte[] text = TextFile.Encode(TextMutations.Join(FuzzSteps.FileLines(g), "\r\n", true));
+                foreach (int cut in cuts)
+                {
+                    if (cut < 0 || cut >= g.Bytes.Length) continue;
+                    var bytes = new byte[cut];
+                    Buffer.BlockCopy(g.Bytes, 0, bytes, 0, cut);
+                    string id = "package " + number + " cut at " + cut;
+                    using (var folder = new TempFolder())
+                    {
+                        File.WriteAllBytes(folder.File("Pkg.upk"), bytes);
+                        File.WriteAllBytes(folder.File("Pkg.txt"), FuzzSteps.Sentinel);
+                        if (FuzzSteps.Extract(id, folder.Path, "Pkg.upk", faults) && cut < b.Exports[0].SerialOffset)
+                            faults.Add(id, "a package cut before its first export's data was extracted");
+                        File.WriteAllBytes(folder.File("Pkg.txt"), text);
+                        File.WriteAllBytes(folder.File("Pkg.upk.clxi"), FuzzSteps.Sentinel);
+                        FuzzSteps.Import(id, folder.Path, "Pkg.txt", faults);
+                    }
+                    faults.Cases++;
+                }
+            }
+            Console.WriteLine("Cuts: " + faults.Summary());
+            Assert.Greater(faults.Cases, 50);
+            Assert.AreEqual(0, faults.Count, faults.Report());
+        }
+
+        /// <summary>
         /// Arrays nested far deeper than any call stack allows for recursion:
         /// both walks must get through on a 1 MB stack, and import must give
         /// back every level.

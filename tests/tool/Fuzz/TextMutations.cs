@@ -79,8 +79,16 @@ namespace tool.Tests.Fuzz
         /// <summary>Damage below the level of lines: flipped bytes, an odd last byte, a mark alone, garbage.</summary>
         public static string DamageBytes(FuzzRandom rng, ref byte[] bytes)
         {
-            switch (rng.Next(5))
+            switch (rng.Next(6))
             {
+                case 5:
+                {
+                    // Mixed encodings: lines pasted in UTF-8 after UTF-16 ones.
+                    byte[] pasted = new UTF8Encoding(false).GetBytes("Pasted line\r\nВставлено\r\n");
+                    Array.Resize(ref bytes, bytes.Length + pasted.Length);
+                    Buffer.BlockCopy(pasted, 0, bytes, bytes.Length - pasted.Length, pasted.Length);
+                    return "UTF-8 lines appended";
+                }
                 case 0:
                 {
                     int n = rng.Next(1, 6);
