@@ -15,43 +15,108 @@ namespace {
 
 const char* const kSilentSwitch = "/silent";
 
+// Spare working folders: "<folder>-<process id>-<n>" beside the usual one,
+// for runs that find the usual folder impossible to clear.
+constexpr int kSpareAttempts = 16;
+
+std::string spareFolderName(const std::string& folder, unsigned long pid, int n) {
+    return folder + "-" + std::to_string(pid) + "-" + std::to_string(n);
+}
+
+bool isDigits(const std::string& text, std::size_t from, std::size_t to) {
+    if (from >= to)
+        return false;
+    for (std::size_t i = from; i < to; ++i)
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    return true;
+}
+
+// Whether an entry name is that of a spare folder: the folder's name, "-",
+// digits, "-", digits, and nothing else.
+bool isSpareFolderName(const std::string& name) {
+    const std::string prefix = std::string(host::kWorkFolderName) + "-";
+    if (name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    const std::size_t dash = name.find('-', prefix.size());
+    return dash != std::string::npos && isDigits(name, prefix.size(), dash) &&
+           isDigits(name, dash + 1, name.size());
+}
+
+// Removes the spare folders earlier runs left in the temporary directory,
+// as far as they can go now. Only runs under the lock, so none of them is
+// in use.
+void removeSpareFolders(const std::string& temp) {
+    for (const std::string& name : host::entryNames(temp))
+        if (isSpareFolderName(name))
+            host::removeWorkFolder(host::joinPath(temp, name));
+}
+
+// Creates a spare folder of this run under a name no other path has.
+// "" after reporting why none could be made.
+std::string createSpareFolder(const std::string& folder) {
+    std::string error;
+    for (int n = 1; n <= kSpareAttempts; ++n) {
+        const std::string spare = spareFolderName(folder, host::processId(), n);
+        if (spare.size() >= host::kMaxPath)
+            break;
+        if (host::createWorkFolder(spare, error))
+            return spare;
+    }
+    host::reportFailure("the working folder " + folder + " left by an earlier run cannot be removed, " +
+                        "and no other folder can be made beside it" + (error.empty() ? "" : ": " + error));
+    return std::string();
+}
+
 // Deletes whatever an earlier run left at the folder's path and creates the
-// folder anew. False, after reporting why, when the folder cannot be used.
-bool recreateWorkFolder(const std::string& folder) {
+// folder anew. When what is there cannot be removed (a file in it is held
+// open or protected), a spare folder beside it serves this run instead; a
+// later run removes both once they can go. Returns the folder to use, or ""
+// after reporting why there is none.
+std::string recreateWorkFolder(const std::string& temp, const std::string& folder) {
+    removeSpareFolders(temp);
     switch (host::removeWorkFolder(folder)) {
     case host::RemoveResult::Absent:
     case host::RemoveResult::Removed:
         break;
     case host::RemoveResult::Foreign:
         host::reportFailure("the working folder " + folder + " belongs to another user; it is left alone");
-        return false;
+        return std::string();
     case host::RemoveResult::Failed:
-        host::reportFailure("the working folder " + folder + " left by an earlier run cannot be removed");
-        return false;
+        return createSpareFolder(folder);
     }
     std::string error;
     if (!host::createWorkFolder(folder, error)) {
         host::reportFailure(error);
-        return false;
+        return std::string();
     }
-    return true;
+    return folder;
 }
 
+// How far unpacking the archive got.
+enum class Unpacked {
+    NoArchive,   // the executable carries none; nothing was written
+    Incomplete,  // some files are missing; the runtime must not start
+    Complete
+};
+
 // Copies the archive out of the executable and unpacks it into the folder;
-// the copy is gone again when this returns. False when the executable
-// carries no archive.
-bool unpackArchive(const std::string& folder) {
+// the copy is gone again when this returns.
+Unpacked unpackArchive(const std::string& folder) {
     const EmbeddedArchive block = embeddedArchive();
     BundleArchive archive;
     if (!archive.load(block.data, block.length)) {
         host::reportFailure("the executable carries no archive");
-        return false;
+        return Unpacked::NoArchive;
     }
     archive.extractTo(folder.c_str());
     switch (archive.lastOutcome()) {
     case BundleArchive::Outcome::Complete:
-        if (archive.entriesSkipped() > 0)
-            host::reportFailure("some files of the archive could not be unpacked");
+        if (archive.entriesSkipped() == 0)
+            return Unpacked::Complete;
+        // A full disk, for one: starting a runtime with files missing could
+        // fail in any way, so it is not started at all.
+        host::reportFailure("some files of the archive could not be unpacked into " + folder);
         break;
     case BundleArchive::Outcome::BadMagic:
         host::reportFailure("the archive in the executable is not an archive");
@@ -63,7 +128,7 @@ bool unpackArchive(const std::string& folder) {
         host::reportFailure("the archive could not be unpacked into " + folder);
         break;
     }
-    return true;
+    return Unpacked::Incomplete;
 }
 
 // Loads the runtime from the folder and has it run the tool. Argument 0
@@ -107,12 +172,17 @@ void run(int argc, char** argv) {
         return;
     }
     host::armCleanup(folder);
-    if (recreateWorkFolder(folder) && unpackArchive(folder)) {
-        startTool(folder, argc, argv);
-        if (host::removeWorkFolder(folder) == host::RemoveResult::Failed)
-            host::reportFailure("the working folder " + folder + " could not be removed completely");
+    const std::string work = recreateWorkFolder(temp, folder);
+    if (!work.empty()) {
+        if (work != folder)
+            host::armCleanup(work);
+        // After a failed archive load the empty folder stays until the next start.
+        const Unpacked unpacked = unpackArchive(work);
+        if (unpacked == Unpacked::Complete)
+            startTool(work, argc, argv);
+        if (unpacked != Unpacked::NoArchive && host::removeWorkFolder(work) == host::RemoveResult::Failed)
+            host::reportFailure("the working folder " + work + " could not be removed completely");
     }
-    // After a failed archive load the empty folder stays until the next start.
     host::disarmCleanup();
     host::unlockWorkFolder();
 }

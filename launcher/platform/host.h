@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace scrivel::host {
 
@@ -76,6 +77,15 @@ RemoveResult removeWorkFolder(const std::string& folder);
 // Creates the working folder, private to the user, and accepts it only if it
 // then is a real directory owned by the user.
 bool createWorkFolder(const std::string& folder, std::string& error);
+
+// Names of the entries in a directory, "." and ".." left out; empty when it
+// cannot be read. The driver finds spare working folders of earlier runs
+// with it.
+std::vector<std::string> entryNames(const std::string& dir);
+
+// This process's identifier, which makes the names of spare working folders
+// unique among running launchers.
+unsigned long processId();
 
 // Takes an exclusive lock that serialises launchers of the same user on the
 // working folder (a lock file beside it). Blocks while another launcher holds

@@ -288,6 +288,22 @@ bool createWorkFolder(const std::string& folder, std::string& error) {
     return true;
 }
 
+std::vector<std::string> entryNames(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* listing = opendir(dir.c_str());
+    if (listing == nullptr)
+        return names;
+    while (const struct dirent* entry = readdir(listing))
+        if (!isDotEntry(entry->d_name))
+            names.push_back(entry->d_name);
+    closedir(listing);
+    return names;
+}
+
+unsigned long processId() {
+    return static_cast<unsigned long>(getpid());
+}
+
 bool lockWorkFolder(const std::string& folder, std::string& error) {
     if (g_lockFd >= 0)
         return true;

@@ -275,6 +275,24 @@ bool createWorkFolder(const std::string& folder, std::string& error) {
     return true;
 }
 
+std::vector<std::string> entryNames(const std::string& dir) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileExW((win::widen(dir) + L"\\*").c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0)
+            names.push_back(win::narrow(found.cFileName));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+unsigned long processId() {
+    return static_cast<unsigned long>(GetCurrentProcessId());
+}
+
 bool lockWorkFolder(const std::string& folder, std::string& error) {
     if (g_lock != INVALID_HANDLE_VALUE) return true;
     const std::string path = folder + ".lock";

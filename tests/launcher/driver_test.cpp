@@ -3,11 +3,16 @@
 // load, and without any archive. Every test gives the launcher a temporary
 // directory of its own.
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
+#include <regex>
 #include <filesystem>
 #include <csignal>
 #include <cstdlib>
@@ -82,6 +87,72 @@ void expectSilence(const Outcome& o) {
     EXPECT_EQ("", o.err);
 }
 
+
+// Sets or clears a file's immutable flag, which even root cannot delete
+// past. False where the file system or the process's rights do not allow it.
+bool setImmutable(const std::string& path, bool on) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        done = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    close(fd);
+    return done;
+}
+
+// A file made immutable for as long as the object lives.
+class ImmutableFile {
+public:
+    explicit ImmutableFile(const std::string& path) : path_(path), held_(setImmutable(path, true)) {}
+    ~ImmutableFile() { release(); }
+    bool held() const { return held_; }
+    void release() {
+        if (held_)
+            setImmutable(path_, false);
+        held_ = false;
+    }
+
+private:
+    std::string path_;
+    bool held_;
+};
+
+// A small file system of its own at a folder, unmounted when the object goes.
+class SmallMount {
+public:
+    SmallMount(const std::string& at, const std::string& options) : at_(at) {
+        mounted_ = mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~SmallMount() {
+        if (mounted_)
+            umount2(at_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string at_;
+    bool mounted_ = false;
+};
+
+std::vector<std::string> folderNames(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The working folder the runtime was given, from the fake runtime's log.
+std::string folderGivenToTheRuntime(const Sandbox& s) {
+    for (const std::string& line : s.calls())
+        if (line.rfind("mono_set_dirs ", 0) == 0)
+            return line.substr(14, line.find(' ', 14) - 14 - 4);  // cut "/lib"
+    return std::string();
+}
 }  // namespace
 
 // ---- the "/silent" switch, in-process ------------------------------------------
@@ -191,6 +262,71 @@ TEST(Driver, AStaleFolderIsEmptiedBeforeUnpacking) {
     expectCleanFinish(o, s);
     const std::vector<std::string> expected = {"Scrivel.exe", "etc", "lib", "libmonosgen-2.0.so.1"};
     EXPECT_EQ(expected, s.folderEntries());
+}
+
+TEST(Driver, AnUndeletableStaleFolderGivesWayToASpareOneUntilItCanGo) {
+    Sandbox s;
+    ASSERT_EQ(0, mkdir(s.work().c_str(), 0700));
+    ASSERT_EQ(0, mkdir((s.work() + "/lib").c_str(), 0700));
+    writeFile(s.work() + "/lib/held.dll", "held");
+    ImmutableFile held(s.work() + "/lib/held.dll");
+    if (!held.held())
+        GTEST_SKIP() << "cannot make a file immutable on " << s.temp.path();
+    // What earlier runs may leave beside it: a spare folder (which goes), and
+    // names that only look like one (which stay).
+    const std::string oldSpare = s.temp / (std::string(kWork) + "-99999-1");
+    ASSERT_EQ(0, mkdir(oldSpare.c_str(), 0700));
+    writeFile(oldSpare + "/Scrivel.exe", "old");
+    for (const char* lookalike : {"-keep", "-12-3x", "-12", "-1-2-3"})
+        writeFile(s.temp / (kWork + std::string(lookalike)), "not a spare folder");
+
+    const Outcome first = run(FAKE_LAUNCHER, {"a.upk"}, s.env());
+    EXPECT_TRUE(first.exited);
+    EXPECT_EQ(0, first.exitCode);
+    expectConsoleOutput(first);
+    EXPECT_EQ(withSelf({"a.upk"}), s.toolArgs());
+    const std::string spare = folderGivenToTheRuntime(s);
+    EXPECT_TRUE(std::regex_match(spare, std::regex(s.work() + "-[0-9]+-1"))) << spare;
+    const std::vector<std::string> afterFirst = {
+        kWork, std::string(kWork) + "-1-2-3", std::string(kWork) + "-12", std::string(kWork) + "-12-3x",
+        std::string(kWork) + "-keep", std::string(kWork) + ".lock"};
+    EXPECT_EQ(afterFirst, folderNames(s.temp.path())) << "the spare folders are not all gone";
+    EXPECT_EQ("held", readFile(s.work() + "/lib/held.dll"));
+
+    held.release();
+    std::filesystem::remove(s.logs / "calls.log");
+    const Outcome second = run(FAKE_LAUNCHER, {"b.upk"}, s.env());
+    expectCleanFinish(second, s);
+    EXPECT_EQ(s.work(), folderGivenToTheRuntime(s));
+}
+
+TEST(Driver, ASpareFolderOfAnotherUserIsLeftAlone) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a folder to another user";
+    Sandbox s;
+    const std::string theirs = s.temp / (std::string(kWork) + "-7-1");
+    ASSERT_EQ(0, mkdir(theirs.c_str(), 0700));
+    writeFile(theirs + "/theirs.txt", "theirs");
+    ASSERT_EQ(0, chown(theirs.c_str(), 65534, 65534));
+    const Outcome o = run(FAKE_LAUNCHER, {}, s.env());
+    expectCleanFinish(o, s);
+    EXPECT_EQ("theirs", readFile(theirs + "/theirs.txt"));
+}
+
+TEST(Driver, AFullTemporaryDirectoryStopsTheRunInOneLineWithoutStartingTheRuntime) {
+    Sandbox s;
+    // Room for the small stand-ins but not for the runtime library.
+    SmallMount small(s.temp.path(), "size=32k,mode=0700");
+    if (!small.mounted())
+        GTEST_SKIP() << "cannot mount a small file system here";
+    const Outcome o = run(FAKE_LAUNCHER, {"a.upk"}, s.env());
+    expectCleanFinish(o, s);
+    EXPECT_TRUE(s.calls().empty()) << "the runtime was started";
+    EXPECT_EQ("", o.out);
+    ASSERT_EQ(1u, lines(o.err).size()) << o.err;
+    EXPECT_TRUE(contains(o.err, "could not be unpacked into " + s.work())) << o.err;
+    const std::vector<std::string> onlyTheLock = {std::string(kWork) + ".lock"};
+    EXPECT_EQ(onlyTheLock, folderNames(s.temp.path()));
 }
 
 TEST(Driver, AFolderOfAnotherUserIsNeitherUsedNorDeleted) {

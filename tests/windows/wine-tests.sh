@@ -344,6 +344,33 @@ case_folder() {
     grep -E '^(file|dir) ' "$WORK/again.log" >"$WORK/again.files"
     expect_same_lines "second run: only the archive's files" "$expected" "$WORK/again.files"
 
+    # A leftover folder with a file that cannot be deleted (immutable on the
+    # host's file system, as a file held open is on Windows): the run uses a
+    # spare folder beside it, and a later run removes both once they can go.
+    rm -rf "$WORK_FOLDER"
+    mkdir -p "$WORK_FOLDER/lib"
+    echo held >"$WORK_FOLDER/lib/held.dll"
+    if chattr +i "$WORK_FOLDER/lib/held.dll" 2>/dev/null; then
+        run_launcher "$TEST_FULL_EXE" undeletable Package.upk /silent
+        chattr -i "$WORK_FOLDER/lib/held.dll"
+        expect_eq "undeletable: exit code" 0 "$RC"
+        local attach spare_prefix="attach $WIN_WORK_FOLDER-"
+        attach="$(grep '^attach ' "$WORK/undeletable.log")"
+        [[ "$attach" == "$spare_prefix"* && "${attach#"$spare_prefix"}" =~ ^[0-9]+-1$ ]] ||
+            fail "undeletable: not run from a spare folder: $attach"
+        grep -E '^(file|dir) ' "$WORK/undeletable.log" >"$WORK/undeletable.files"
+        expect_same_lines "undeletable: the archive unpacked" "$expected" "$WORK/undeletable.files"
+        expect_eq "undeletable: the held file stays" "held" "$(cat "$WORK_FOLDER/lib/held.dll")"
+        run_launcher "$TEST_FULL_EXE" deletable-again Package.upk /silent
+        expect_eq "deletable again: run from the usual folder" "attach $WIN_WORK_FOLDER" \
+            "$(grep '^attach ' "$WORK/deletable-again.log")"
+        expect_eq "deletable again: spare folders left" "" \
+            "$(ls -A "$TEMP_DIR" | grep '^ScrivelTempFiles-')"
+        expect_folder_cleared "deletable again"
+    else
+        echo "(no immutable files on this file system: the undeletable folder is not tested)"
+    fi
+
     # A file where the folder belongs.
     rm -rf "$WORK_FOLDER"
     echo "not a folder" >"$WORK_FOLDER"
@@ -373,7 +400,7 @@ case_folder() {
 
     # A link in the folder's place or inside it is at most removed itself,
     # never followed: what it points at stays. (Wine cannot remove a link
-    # to a folder that has content; the launcher then reports and stops.)
+    # to a folder that has content; the launcher then uses a spare folder.)
     local outside="$WORK/outside"
     mkdir -p "$outside/inner"
     echo precious >"$outside/precious.txt"
