@@ -1,6 +1,5 @@
 using System;
 using System.Collections.Generic;
-using System.Text;
 
 namespace tool
 {
@@ -58,25 +57,6 @@ namespace tool
             upkWriter.WriteInt32(-(units.Length / 2));
             upkWriter.WriteBytes(units);
         }
-
-        /// <summary>
-        /// Writes the line at index lineCount as an 8-bit string value (UTF-8,
-        /// the form in which the tool reads 8-bit text, and a NUL), for the
-        /// texts that count as texts only in 8-bit form: stored as UTF-16
-        /// they would no longer be texts, and every later line of a text file
-        /// extracted from the compiled package would move up by one.
-        /// </summary>
-        public static void importEightBitTextLine(List<string> stringLines, ByteWriter upkWriter, ref int lineCount)
-        {
-            string value = takeLine(stringLines, ref lineCount);
-            byte[] bytes = EightBitText.GetBytes(value + "\0");
-            upkWriter.WriteInt32(bytes.Length + 4);
-            upkWriter.WriteInt32(0);
-            upkWriter.WriteInt32(bytes.Length);
-            upkWriter.WriteBytes(bytes);
-        }
-
-        private static readonly UTF8Encoding EightBitText = new UTF8Encoding(false, false);
 
         /// <summary>The line at index lineCount with "{\n}" undone; lineCount moves on.</summary>
         private static string takeLine(List<string> stringLines, ref int lineCount)
@@ -273,11 +253,14 @@ namespace tool
             reader.Require(byteCount);
             if (PropertyTypes.IsTextProperty(name, length))
             {
-                // Names that are texts in 8-bit form only keep that form.
-                if (PropertyTypes.IsTextProperty(name, -1))
-                    Scrivel.importTextLine(texts, writer, ref LineCount);
-                else
-                    Scrivel.importEightBitTextLine(texts, writer, ref LineCount);
+                // Every replaced text goes out as UTF-16, whatever its old form:
+                // the game reads 8-bit strings as single-byte characters, so
+                // a translation in 8-bit form would not show as written. A
+                // "SpokenText" or "Comment" is a text only in 8-bit form, so
+                // once compiled it is no longer one: extracting the compiled
+                // package leaves out its line, and importing that shorter
+                // file into the compiled package passes over it likewise.
+                Scrivel.importTextLine(texts, writer, ref LineCount);
                 reader.Skip(byteCount);
                 return;
             }

@@ -34,6 +34,14 @@ namespace tool.Tests
             "Lights out in five minutes.",
         };
 
+        /// <summary>
+        /// Indices in ExtractedLines of the 8-bit "SpokenText" and "Comment"
+        /// texts of the exports that import rewrites. A compiled package holds
+        /// them as UTF-16, in which form they are no texts: extracting it
+        /// gives every line but these.
+        /// </summary>
+        public static readonly int[] EightBitOnlyLines = { 0, 3, 4, 9 };
+
         /// <summary>The demo package's bytes; the same on every call.</summary>
         public static byte[] Build()
         {

@@ -124,7 +124,7 @@ namespace tool.Tests
             var input = new PropertyWriter();
             input.Tag("Odd", "MysteryProperty").Int32(input.NameIndex("None")).Int32(0).Str("Comment", "old");
             var expected = input.Nested();
-            expected.Tag("Odd", "MysteryProperty").Int32(input.NameIndex("None")).Int32(0).Str("Comment", "new");
+            expected.Tag("Odd", "MysteryProperty").Int32(input.NameIndex("None")).Int32(0).StrUtf16("Comment", "new");
             var r = Import(input, "new");
             AssertBytes(expected.ToArray(), r.Output);
             Assert.AreEqual("", r.Console, "an unknown type is no error");
@@ -193,7 +193,7 @@ namespace tool.Tests
                     .Array(arrayName, 2, e => e
                         .StrUtf16("Text", "first, now longer").Float("Time", 1.5f).None()
                         .StrUtf16("Text", "2").Float("Time", 3f).None())
-                    .Str("Comment", "end").None();
+                    .StrUtf16("Comment", "end").None();
             var r = Import(input, "first, now longer", "2", "end");
             AssertBytes(expected.ToArray(), r.Output);
             Assert.AreEqual("", r.Console);
@@ -242,13 +242,10 @@ namespace tool.Tests
             input.Str(name, "narrow").StrUtf16(name, "wide").Str("Text", "last");
             var expected = input.Nested();
             var lines = new List<string>();
-            // A name that is a text in both forms takes its line as UTF-16;
-            // one that is a text in 8-bit form only stays 8-bit, so that it
-            // is still a text when the compiled package is extracted.
-            if (eightBitIsText && utf16IsText) expected.StrUtf16(name, "N\u00E9");
-            else if (eightBitIsText) expected.Str(name, "N\u00E9");
+            // Every text takes its line as UTF-16, also one that was 8-bit;
+            // a string that is no text keeps its form and bytes.
+            if (eightBitIsText) { expected.StrUtf16(name, "N\u00E9"); lines.Add("N\u00E9"); }
             else expected.Str(name, "narrow");
-            if (eightBitIsText) lines.Add("N\u00E9");
             if (utf16IsText) { expected.StrUtf16(name, "W"); lines.Add("W"); }
             else expected.StrUtf16(name, "wide");
             expected.StrUtf16("Text", "L");
@@ -259,15 +256,31 @@ namespace tool.Tests
             Assert.AreEqual(lines.Count, r.LineCount);
         }
 
-        [Test]
-        public void EightBitOnlyTextTakesItsLineAsUtf8()
+        [TestCase("SpokenText")]
+        [TestCase("Comment")]
+        public void EightBitTextWithOtherLettersIsStoredAsTheirUtf16CodeUnits(string name)
         {
-            var writer = new ByteWriter();
-            int lineCount = 0;
-            Scrivel.importEightBitTextLine(new List<string> { "\u00C7a{\\n}va" }, writer, ref lineCount);
-            Assert.AreEqual(1, lineCount);
-            AssertBytes(new byte[] { 11, 0, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0, 0xC3, 0x87, 0x61, 0x0A, 0x76, 0x61, 0 }, writer.ToArray());
-            Assert.Throws<TooFewLinesException>(() => Scrivel.importEightBitTextLine(new List<string> { "x" }, writer, ref lineCount));
+            const string line = "Za\u017C\u00F3\u0142\u0107 g\u0119\u015Bl\u0105 ja\u017A\u0144";
+            var input = new PropertyWriter();
+            input.Str(name, "Old text").None();
+            var r = Import(input, line);
+
+            // Tag (16 bytes), size, array index, length, then the code units and a zero unit.
+            int[] units = { 0x5A, 0x61, 0x17C, 0xF3, 0x142, 0x107, 0x20, 0x67, 0x119, 0x15B, 0x6C, 0x105, 0x20, 0x6A, 0x61, 0x17A, 0x144, 0 };
+            var value = new byte[2 * units.Length];
+            for (int i = 0; i < units.Length; i++) { value[2 * i] = (byte)units[i]; value[2 * i + 1] = (byte)(units[i] >> 8); }
+            Assert.AreEqual(value.Length + 4, BitConverter.ToInt32(r.Output, 16), "size");
+            Assert.AreEqual(0, BitConverter.ToInt32(r.Output, 20), "array index");
+            Assert.AreEqual(-18, BitConverter.ToInt32(r.Output, 24), "length");
+            AssertBytes(value, Slice(r.Output, 28, value.Length));
+            Assert.AreEqual(28 + value.Length + 8, r.Output.Length, "the closing None follows the value");
+            Assert.AreEqual(1, r.LineCount);
+
+            // The compiled string is UTF-16, which is no text under this name.
+            string console;
+            long position;
+            Assert.AreEqual("", Extract(r.Output, input.NameTable(), out console, out position));
+            Assert.AreEqual(r.Output.Length, position);
         }
 
         [Test]
@@ -525,7 +538,7 @@ namespace tool.Tests
         public void ImportConsumesWhatExtractionConsumesAndItsOutputExtractsToTheLines()
         {
             var random = new Random(20150115);
-            int compared = 0;
+            int compared = 0, omitted = 0;
             for (int round = 0; round < 300; round++)
             {
                 var input = new PropertyWriter();
@@ -549,22 +562,38 @@ namespace tool.Tests
                     continue;
                 }
                 compared++;
-                int textCount = TextFile.SplitLines(extracted).Count;
+                List<string> extractedLines = TextFile.SplitLines(extracted);
+                int textCount = extractedLines.Count;
                 var lines = RandomLines(random, textCount);
                 var r = Import(data, names, lines, 0);
                 Assert.AreEqual(extractEnd, r.Position, "round " + round + ": bytes consumed");
                 Assert.AreEqual(extractConsole, r.Console, "round " + round + ": messages");
                 Assert.AreEqual(textCount, r.LineCount, "round " + round + ": lines used");
 
+                // The output gives back every line in order, except those of
+                // 8-bit "SpokenText" and "Comment" texts (known by their mark),
+                // which are UTF-16 now and so no longer texts.
+                var expected = new StringBuilder();
+                for (int i = 0; i < textCount; i++)
+                {
+                    if (!extractedLines[i].StartsWith(EightBitOnlyMark, StringComparison.Ordinal))
+                        expected.Append(lines[i]).Append("\r\n");
+                    else
+                        omitted++;
+                }
                 string console;
                 long end;
                 var reExtracted = Extract(r.Output, names, out console, out end);
-                Assert.AreEqual(string.Join("\r\n", lines.ToArray()) + (textCount > 0 ? "\r\n" : ""), reExtracted, "round " + round);
+                Assert.AreEqual(expected.ToString(), reExtracted, "round " + round);
             }
             Assert.Greater(compared, 250, "most generated lists are whole");
+            Assert.Greater(omitted, 50, "8-bit spoken texts and comments are among the texts");
         }
 
         private static readonly string[] StringNames = { "Text", "Description", "SpokenText", "Comment", "Caption" };
+
+        /// <summary>Starts every 8-bit "SpokenText" and "Comment" value, and no other value.</summary>
+        private const string EightBitOnlyMark = "~";
 
         private static void RandomList(PropertyWriter w, Random random, int depth)
         {
@@ -574,7 +603,10 @@ namespace tool.Tests
                 string name = StringNames[random.Next(StringNames.Length)];
                 switch (random.Next(depth < 3 ? 13 : 10))
                 {
-                    case 0: w.Str(name, RandomValue(random)); break;
+                    case 0:
+                        bool eightBitOnly = name == "SpokenText" || name == "Comment";
+                        w.Str(name, (eightBitOnly ? EightBitOnlyMark : "") + RandomValue(random));
+                        break;
                     case 1: w.StrUtf16(name, RandomValue(random)); break;
                     case 2: w.StrFull(name, random.Next(), random.Next(3), 0, new byte[0]); break;
                     case 3: w.Int("Count", random.Next()).Bool("On", true).NameProp("Group", "Voice"); break;

@@ -158,20 +158,32 @@ namespace tool.Tests.Fuzz
         }
 
         /// <summary>
-        /// The lines that extracting the compiled package must give: for the
-        /// rewritten classes the lines of the text file as they were used
-        /// (NULs at the end of a value never survive), for the extended sound
-        /// class the package's own texts, which import leaves as they were.
+        /// The lines that extracting the compiled package must give, in order:
+        /// for the rewritten classes the lines of the text file as they were
+        /// used (NULs at the end of a value never survive), but none for an
+        /// 8-bit "SpokenText" or "Comment", which import stores as UTF-16, a
+        /// form in which they are no texts; for the extended sound class the
+        /// package's own texts, which import leaves as they were.
         /// </summary>
         public static List<string> ExpectedLinesAfterImport(GeneratedPackage g, List<string> fileLines)
+        {
+            return ExpectedLinesAfterImport(g, fileLines, new List<int>());
+        }
+
+        /// <summary>As above; lineExports receives, for each expected line, its export.</summary>
+        public static List<string> ExpectedLinesAfterImport(GeneratedPackage g, List<string> fileLines, List<int> lineExports)
         {
             var expected = new List<string>();
             for (int i = 0; i < g.Lines.Count; i++)
             {
-                if (g.IsRewritten(g.LineExport[i]))
+                int export = g.LineExport[i];
+                if (!g.IsRewritten(export))
+                    expected.Add(g.Lines[i]);
+                else if (!g.LineIsEightBitOnly[i])
                     expected.Add(TextFile.UnescapeLine(fileLines[i]).TrimEnd('\0'));
                 else
-                    expected.Add(g.Lines[i]);
+                    continue;
+                lineExports.Add(export);
             }
             return expected;
         }

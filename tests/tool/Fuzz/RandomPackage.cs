@@ -26,6 +26,11 @@ namespace tool.Tests.Fuzz
         public List<string> Lines = new List<string>();
         /// <summary>For each line, the index of the export it belongs to.</summary>
         public List<int> LineExport = new List<int>();
+        /// <summary>
+        /// For each line, whether it is an 8-bit "SpokenText" or "Comment":
+        /// once import has stored it as UTF-16 it is no longer a text.
+        /// </summary>
+        public List<bool> LineIsEightBitOnly = new List<bool>();
         /// <summary>Each export's class name (null: a class reference that names no import).</summary>
         public List<string> ExportClasses = new List<string>();
         /// <summary>Inline data of each export's additional data, where it has some.</summary>
@@ -83,9 +88,9 @@ namespace tool.Tests.Fuzz
 
         /// <summary>
         /// The serial data that import must make of each export of the package
-        /// when its texts are replaced: every text by its new value (in UTF-16,
-        /// but in 8-bit form for the names that are texts only in that form),
-        /// every other string with an array index of 0, every size that covers
+        /// when its texts are replaced: every text by its new value in UTF-16
+        /// (also the 8-bit ones, "SpokenText" and "Comment" included), every
+        /// other string with an array index of 0, every size that covers
         /// a text recomputed (an array with an element count of 0 keeps only
         /// that count), and bulk-data offsets for data that begins at
         /// dataStarts[export]. Exports of other classes come out as well, but
@@ -213,12 +218,13 @@ namespace tool.Tests.Fuzz
             }
 
             /// <summary>Notes a text; true when it is to be written with a replaced value.</summary>
-            private bool Line(bool walked, string value, out string written)
+            private bool Line(bool walked, string value, bool eightBitOnly, out string written)
             {
                 written = value;
                 if (!walked) return false;
                 result.Lines.Add(value);
                 result.LineExport.Add(export);
+                result.LineIsEightBitOnly.Add(eightBitOnly);
                 if (replacements == null) return false;
                 written = replacements[result.Lines.Count - 1];
                 return true;
@@ -254,10 +260,9 @@ namespace tool.Tests.Fuzz
                         string name = rng.Pick(Names8);
                         string value = RandomValue(rng, 30);
                         string written = value;
-                        // A replaced "Text" or "Description" is stored as UTF-16;
-                        // "SpokenText" and "Comment", texts only in 8-bit form, stay 8-bit.
-                        if (Array.IndexOf(Text8, name) >= 0 && Line(walked, value, out written)
-                            && Array.IndexOf(Text16, name) >= 0)
+                        // Every replaced text is stored as UTF-16.
+                        bool eightBitOnly = Array.IndexOf(Text16, name) < 0;
+                        if (Array.IndexOf(Text8, name) >= 0 && Line(walked, value, eightBitOnly, out written))
                             w.StrUtf16(name, written);
                         else
                             w.Str(name, written);
@@ -269,7 +274,7 @@ namespace tool.Tests.Fuzz
                         string name = rng.Pick(Names16);
                         string value = RandomValue(rng, 30);
                         string written;
-                        if (Array.IndexOf(Text16, name) >= 0) Line(walked, value, out written);
+                        if (Array.IndexOf(Text16, name) >= 0) Line(walked, value, false, out written);
                         else written = value;
                         w.StrUtf16(name, written);
                         break;
