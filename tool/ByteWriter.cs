@@ -1,4 +1,5 @@
 using System;
+using System.IO;
 
 namespace tool
 {
@@ -97,7 +98,16 @@ namespace tool
             reader.Position += n;
         }
 
-        /// <summary>The bytes written so far, from offset 0 to the end.</summary>
+        /// <summary>
+        /// Writes the bytes written so far, from offset 0 to the end, to the
+        /// stream straight from the buffer, without a copy of them.
+        /// </summary>
+        public void WriteTo(Stream stream)
+        {
+            stream.Write(buffer, 0, (int)length);
+        }
+
+        /// <summary>The bytes written so far, from offset 0 to the end, as a new array.</summary>
         public byte[] ToArray()
         {
             var result = new byte[length];

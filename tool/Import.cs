@@ -46,7 +46,7 @@ namespace tool
                 return;
             }
 
-            byte[] compiled;
+            ByteWriter compiled;
             try
             {
                 compiled = compilePackage(package, packageName, readTexts, file.Name);
@@ -67,7 +67,9 @@ namespace tool
             string outputPath = packagePath + ".clxi";
             try
             {
-                SafeFile.WriteAllBytes(outputPath, compiled);
+                // Straight from the output buffer: a copy of it would double
+                // the memory that the largest packages need.
+                SafeFile.Write(outputPath, compiled.WriteTo);
             }
             catch (Exception e)
             {
@@ -81,18 +83,19 @@ namespace tool
         }
 
         /// <summary>
-        /// Builds the compiled package in memory: the header and tables as
-        /// read, every export's data at its old place, the data of every
-        /// rewritten export re-serialised with the lines of readTexts and
-        /// appended from the package's old end in table order, and the export
-        /// table pointed at it. Null after "Unsupported Game!". Edits of lines
-        /// that belong to texts import cannot compile are reported once the
-        /// progress line is complete.
+        /// Builds the compiled package in memory and returns the writer that
+        /// holds it: the header and tables as read, every export's data at
+        /// its old place, the data of every rewritten export re-serialised
+        /// with the lines of readTexts and appended from the package's old
+        /// end in table order, and the export table pointed at it. Null
+        /// after "Unsupported Game!". Edits of lines that belong to texts
+        /// import cannot compile are reported once the progress line is
+        /// complete.
         /// Throws DamagedPackageException, TooFewLinesException and
         /// AdditionalDataException; prints the progress display and the
         /// walk's messages.
         /// </summary>
-        public static byte[] compilePackage(byte[] package, string packageName, List<string> readTexts, string textFileName)
+        public static ByteWriter compilePackage(byte[] package, string packageName, List<string> readTexts, string textFileName)
         {
             var upkReader = new ByteReader(package);
             var upkWriter = new ByteWriter(16);
@@ -135,7 +138,7 @@ namespace tool
                 upkWriter.WriteInt32(export.SerialSize);
                 upkWriter.WriteInt32(export.SerialOffset);
             }
-            return upkWriter.ToArray();
+            return upkWriter;
         }
 
         /// <summary>
@@ -143,7 +146,7 @@ namespace tool
         /// the whole compiled package, so that it never grows (each growth
         /// copies everything written): the package, every rewritten export
         /// once more, and what the lines can add to the texts they replace
-        /// (at most 3 bytes per character and 3 for the terminator). Only
+        /// (2 bytes per UTF-16 code unit and 2 for the terminator). Only
         /// serial ranges inside the package count, and the exports together
         /// at most once more the package, so a damaged table cannot make it
         /// allocate out of proportion. Where more is needed (exports that
@@ -161,7 +164,7 @@ namespace tool
             }
             long lineBytes = 0;
             foreach (string line in readTexts)
-                lineBytes += 3L * line.Length + 3;
+                lineBytes += 2L * line.Length + 2;
             long room = packageLength + Math.Min(exportBytes, packageLength) + lineBytes + 64;
             var writer = new ByteWriter(Math.Min(room, int.MaxValue - 64));
             writer.WriteBytes(header.ToArray());

@@ -39,13 +39,24 @@ namespace tool
         /// </summary>
         public static void WriteAllBytes(string path, byte[] bytes)
         {
+            Write(path, stream => stream.Write(bytes, 0, bytes.Length));
+        }
+
+        /// <summary>
+        /// Writes what writeContent puts into the stream it is given as the
+        /// file at path, with the guarantees of WriteAllBytes; an exception
+        /// from writeContent fails the write in the same way. Lets a caller
+        /// write a large buffer of its own without copying it first.
+        /// </summary>
+        public static void Write(string path, Action<Stream> writeContent)
+        {
             string full = Path.GetFullPath(path);
             string temp = TemporaryPathFor(full);
             try
             {
                 using (var stream = new FileStream(temp, FileMode.CreateNew, FileAccess.Write, FileShare.None))
                 {
-                    stream.Write(bytes, 0, bytes.Length);
+                    writeContent(stream);
                     stream.Flush(true);
                 }
                 Replace(temp, full);

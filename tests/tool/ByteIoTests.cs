@@ -1,4 +1,5 @@
 using System;
+using System.IO;
 using NUnit.Framework;
 using tool;
 
@@ -41,6 +42,31 @@ namespace tool.Tests
             CollectionAssert.AreEqual(new byte[] { 8, 7, 6, 5, 4, 3, 2, 1 }, new ArraySegment<byte>(bytes, 0, 8));
             for (int i = 8; i < 40; i++) Assert.AreEqual(0, bytes[i]);
             CollectionAssert.AreEqual(new byte[] { 0xFE, 0xFF, 0xFF, 0xFF }, new ArraySegment<byte>(bytes, 40, 4));
+        }
+
+        [Test]
+        public void WriteToPutsExactlyTheWrittenBytesIntoTheStream()
+        {
+            // Large initial room, a gap, a position moved back: only bytes 0
+            // to the end count, not the spare room nor the position.
+            var w = new ByteWriter(1000);
+            w.Position = 3;
+            w.WriteInt32(0x0A0B0C0D);
+            w.Position = 1;
+            w.WriteByte(0x55);
+            var stream = new MemoryStream();
+            stream.WriteByte(0xEE);
+            w.WriteTo(stream);
+            CollectionAssert.AreEqual(new byte[] { 0xEE, 0, 0x55, 0, 0x0D, 0x0C, 0x0B, 0x0A }, stream.ToArray());
+            CollectionAssert.AreEqual(w.ToArray(), new ArraySegment<byte>(stream.ToArray(), 1, 7));
+
+            // After growing past its room the writer still writes all of it.
+            var grown = new ByteWriter(16);
+            for (int i = 0; i < 100; i++) grown.WriteByte((byte)i);
+            var all = new MemoryStream();
+            grown.WriteTo(all);
+            Assert.AreEqual(100, all.Length);
+            Assert.AreEqual(99, all.ToArray()[99]);
         }
 
         [Test]

@@ -40,10 +40,10 @@ namespace tool.Tests
         /// <summary>Compiles in memory; returns the compiled bytes (null when refused) and the console.</summary>
         private static byte[] Compile(byte[] package, out string console, params string[] lines)
         {
-            byte[] compiled = null;
+            ByteWriter compiled = null;
             console = ToolRun.Capture(new PlainTerminal(),
                 () => compiled = Scrivel.compilePackage(package, "P.upk", new List<string>(lines), "P.txt"));
-            return compiled;
+            return compiled == null ? null : compiled.ToArray();
         }
 
         /// <summary>Writes P.upk and P.txt, runs importAll on P.txt; returns the console.</summary>
@@ -102,7 +102,7 @@ namespace tool.Tests
             // Old data stays where it was; the new data follows the old end.
             AssertBytes(Slice(input, b.Exports[1].SerialOffset, input.Length - b.Exports[1].SerialOffset),
                         Slice(output, b.Exports[1].SerialOffset, input.Length - b.Exports[1].SerialOffset), "old data");
-            var first = Props(b).Str("SpokenText", "ONE").None().ToSerialData(11);
+            var first = Props(b).StrUtf16("SpokenText", "ONE").None().ToSerialData(11);
             var second = Props(b).StrUtf16("Description", "TWO").None().ToSerialData(22);
             AssertBytes(first, Slice(output, input.Length, first.Length), "first export's new data");
             AssertBytes(second, Slice(output, input.Length + first.Length, second.Length), "second export's new data");

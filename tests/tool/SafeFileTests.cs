@@ -105,6 +105,34 @@ namespace tool.Tests
         }
 
         [Test]
+        public void WriteTakesItsContentFromTheCallerAndReplacesTheTarget()
+        {
+            string path = Path.Combine(folder, "Foo.upk.clxi");
+            File.WriteAllBytes(path, new byte[500]);
+            SafeFile.Write(path, stream =>
+            {
+                stream.Write(new byte[] { 1, 2, 3 }, 0, 3);
+                stream.Write(new byte[] { 4 }, 0, 1);
+            });
+            CollectionAssert.AreEqual(new byte[] { 1, 2, 3, 4 }, File.ReadAllBytes(path));
+            AssertOnlyEntries("Foo.upk.clxi");
+        }
+
+        [Test]
+        public void ContentThatFailsHalfWayLeavesTheTargetAndNoTemporaryFile()
+        {
+            string path = Path.Combine(folder, "Foo.upk.clxi");
+            File.WriteAllBytes(path, new byte[] { 7, 7 });
+            Assert.Throws<IOException>(() => SafeFile.Write(path, stream =>
+            {
+                stream.Write(new byte[64], 0, 64);
+                throw new IOException("disk full");
+            }));
+            CollectionAssert.AreEqual(new byte[] { 7, 7 }, File.ReadAllBytes(path));
+            AssertOnlyEntries("Foo.upk.clxi");
+        }
+
+        [Test]
         public void TemporaryNameIsBesideTargetAndUnique()
         {
             string target = Path.Combine(folder, "Foo.txt");
