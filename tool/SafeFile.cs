@@ -9,7 +9,9 @@ namespace tool
     /// wholly what was there before: the bytes go to a new temporary file in
     /// the same folder, are flushed to disk, and the temporary file is then
     /// renamed over the target in one step (rename(2) on Unix, MoveFileEx on
-    /// Windows, both of which replace an existing target atomically).
+    /// Windows, both of which replace an existing target atomically). A
+    /// temporary file that a process ended mid-write left behind is removed
+    /// by the next write of the same target.
     /// </summary>
     public static class SafeFile
     {
@@ -51,6 +53,7 @@ namespace tool
         public static void Write(string path, Action<Stream> writeContent)
         {
             string full = Path.GetFullPath(path);
+            RemoveLeftovers(full);
             string temp = TemporaryPathFor(full);
             try
             {
@@ -75,6 +78,42 @@ namespace tool
             string name = Path.GetFileName(fullPath);
             string random = Guid.NewGuid().ToString("N").Substring(0, 12);
             return Path.Combine(folder, "." + name + "." + random + ".tmp");
+        }
+
+        /// <summary>
+        /// Removes the temporary files that earlier writes of the same target
+        /// left behind because their process was ended in the middle of the
+        /// write: exactly the names TemporaryPathFor gives for it. What cannot
+        /// be removed stays.
+        /// </summary>
+        public static void RemoveLeftovers(string fullPath)
+        {
+            string prefix = "." + Path.GetFileName(fullPath) + ".";
+            string[] found;
+            try
+            {
+                found = Directory.GetFiles(Path.GetDirectoryName(fullPath), "*.tmp");
+            }
+            catch (IOException) { return; }
+            catch (UnauthorizedAccessException) { return; }
+            foreach (string path in found)
+            {
+                if (IsTemporaryName(Path.GetFileName(path), prefix)) TryDelete(path);
+            }
+        }
+
+        /// <summary>Whether name is prefix, 12 lower-case hexadecimal digits and ".tmp".</summary>
+        private static bool IsTemporaryName(string name, string prefix)
+        {
+            if (name.Length != prefix.Length + 16 || !name.StartsWith(prefix, StringComparison.Ordinal)
+                || !name.EndsWith(".tmp", StringComparison.Ordinal))
+                return false;
+            for (int i = prefix.Length; i < prefix.Length + 12; i++)
+            {
+                char c = name[i];
+                if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+            }
+            return true;
         }
 
         /// <summary>Renames source over target in one step, replacing it if it exists.</summary>

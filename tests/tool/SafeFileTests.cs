@@ -133,6 +133,35 @@ namespace tool.Tests
         }
 
         [Test]
+        public void TemporaryFilesOfAnInterruptedWriteGoWithTheNextWriteOfThatFile()
+        {
+            // A process killed while writing leaves its temporary file; only
+            // names exactly like those made for this target are removed.
+            string path = Path.Combine(folder, "Foo.txt");
+            string leftover = Path.GetFileName(SafeFile.TemporaryPathFor(path));
+            string otherTarget = Path.GetFileName(SafeFile.TemporaryPathFor(Path.Combine(folder, "Foo.txt.txt")));
+            string[] kept =
+            {
+                otherTarget,
+                ".Foo.txt.0123456789ag.tmp",
+                ".Foo.txt.0123456789ABC.tmp",
+                ".Foo.txt.0123456789ab.tmp.bak",
+                "Foo.txt.0123456789ab.tmp",
+                ".Foo.txt.tmp",
+            };
+            File.WriteAllBytes(Path.Combine(folder, leftover), new byte[] { 1 });
+            File.WriteAllBytes(Path.Combine(folder, ".Foo.txt.0123456789ab.tmp"), new byte[] { 2 });
+            foreach (string name in kept) File.WriteAllBytes(Path.Combine(folder, name), new byte[] { 3 });
+
+            SafeFile.WriteAllBytes(path, new byte[] { 9 });
+
+            var expected = new System.Collections.Generic.List<string>(kept);
+            expected.Add("Foo.txt");
+            AssertOnlyEntries(expected.ToArray());
+            CollectionAssert.AreEqual(new byte[] { 9 }, File.ReadAllBytes(path));
+        }
+
+        [Test]
         public void TemporaryNameIsBesideTargetAndUnique()
         {
             string target = Path.Combine(folder, "Foo.txt");
