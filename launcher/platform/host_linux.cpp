@@ -77,9 +77,11 @@ bool emptyDirectory(int dir, dev_t device, int depth) {
                         continue;
                     emptyDirectory(sub, device, depth + 1);
                     close(sub);
-                    if (unlinkat(dir, name, AT_REMOVEDIR) == 0)
+                    // Gone already counts too: the main thread may be removing
+                    // the same folder while a signal handler runs on another.
+                    if (unlinkat(dir, name, AT_REMOVEDIR) == 0 || errno == ENOENT)
                         removedAny = true;
-                } else if (unlinkat(dir, name, 0) == 0) {
+                } else if (unlinkat(dir, name, 0) == 0 || errno == ENOENT) {
                     removedAny = true;
                 }
             }
