@@ -8,11 +8,17 @@ namespace tool
     /// The tool's one way to the console: UTF-8 without a byte-order mark,
     /// lines ended by CR LF whatever the platform. Tests may point it at a
     /// writer of their own.
+    ///
+    /// The console is only a report: once writing to it fails (a pipe whose
+    /// reader has gone, a full disk behind a redirection) the rest of the
+    /// output is dropped and the work on the files goes on as if it had been
+    /// shown.
     /// </summary>
     public static class ConsoleOut
     {
         private static TextWriter writer;
         private static bool atLineStart = true;
+        private static bool broken;
 
         /// <summary>True when nothing has been written since the last line break.</summary>
         public static bool AtLineStart { get { return atLineStart; } }
@@ -38,19 +44,36 @@ namespace tool
         {
             writer = target;
             atLineStart = true;
+            broken = false;
         }
 
         public static void Write(string text)
         {
-            Writer.Write(text);
+            Send(text);
             if (!string.IsNullOrEmpty(text)) atLineStart = text[text.Length - 1] == '\n';
         }
 
         public static void WriteLine(string text)
         {
-            Writer.Write(text);
-            Writer.Write("\r\n");
+            Send(text + "\r\n");
             atLineStart = true;
+        }
+
+        private static void Send(string text)
+        {
+            if (broken) return;
+            try
+            {
+                Writer.Write(text);
+            }
+            catch (IOException)
+            {
+                broken = true;
+            }
+            catch (ObjectDisposedException)
+            {
+                broken = true;
+            }
         }
     }
 }

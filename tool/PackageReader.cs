@@ -60,9 +60,9 @@ namespace tool
             var tables = new PackageTables();
             tables.Version = version;
 
-            upkReader.Position = RequireTable(upkReader, summary.NameOffset, summary.NameCount, NameEntryMinBytes, "name");
+            upkReader.Position = RequireTableToRead(upkReader, summary.NameOffset, summary.NameCount, NameEntryMinBytes, "name");
             ReadNameTable(upkReader, tables, summary.NameCount);
-            upkReader.Position = RequireTable(upkReader, summary.ImportOffset, summary.ImportCount, ImportEntryBytes, "import");
+            upkReader.Position = RequireTableToRead(upkReader, summary.ImportOffset, summary.ImportCount, ImportEntryBytes, "import");
             ReadImportTable(upkReader, tables, summary.ImportCount);
 
             if (!HasImportNamed(tables, ExtractionTextClasses))
@@ -71,7 +71,7 @@ namespace tool
                 return null;
             }
 
-            upkReader.Position = RequireTable(upkReader, summary.ExportOffset, summary.ExportCount, ExportEntryMinBytes, "export");
+            upkReader.Position = RequireTableToRead(upkReader, summary.ExportOffset, summary.ExportCount, ExportEntryMinBytes, "export");
             ReadExportTable(upkReader, tables, summary.ExportCount);
             return tables;
         }
@@ -237,6 +237,16 @@ namespace tool
         /// each can start at offset, so that a count far beyond the file is
         /// refused before anything is read; returns the offset.
         /// </summary>
+        /// <summary>
+        /// As RequireTable, for extraction, which only moves to a table to
+        /// read its entries: a table without entries is never read, so its
+        /// offset does not matter.
+        /// </summary>
+        private static long RequireTableToRead(ByteReader upkReader, int offset, int count, int minEntryBytes, string table)
+        {
+            return count == 0 ? upkReader.Position : RequireTable(upkReader, offset, count, minEntryBytes, table);
+        }
+
         private static long RequireTable(ByteReader upkReader, int offset, int count, int minEntryBytes, string table)
         {
             if (offset < 0 || offset > upkReader.Length || (long)count * minEntryBytes > upkReader.Length - offset)

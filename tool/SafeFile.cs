@@ -1,5 +1,6 @@
 using System;
 using System.IO;
+using System.Text;
 using System.Runtime.InteropServices;
 
 namespace tool
@@ -75,9 +76,31 @@ namespace tool
         public static string TemporaryPathFor(string fullPath)
         {
             string folder = Path.GetDirectoryName(fullPath);
-            string name = Path.GetFileName(fullPath);
             string random = Guid.NewGuid().ToString("N").Substring(0, 12);
-            return Path.Combine(folder, "." + name + "." + random + ".tmp");
+            return Path.Combine(folder, TemporaryPrefixFor(Path.GetFileName(fullPath)) + random + ".tmp");
+        }
+
+        /// <summary>
+        /// Longest part of a target's name that a temporary name repeats, in
+        /// UTF-8 bytes: with the 18 characters around it the temporary name
+        /// stays within the 255 bytes that file systems allow for a name,
+        /// whatever the target's own length.
+        /// </summary>
+        private const int MaxRepeatedNameBytes = 200;
+
+        /// <summary>"." + the target's name (cut short if need be) + ".".</summary>
+        private static string TemporaryPrefixFor(string name)
+        {
+            int bytes = 0, keep = 0;
+            while (keep < name.Length)
+            {
+                int width = char.IsHighSurrogate(name[keep]) && keep + 1 < name.Length ? 2 : 1;
+                int size = Encoding.UTF8.GetByteCount(name.ToCharArray(keep, width));
+                if (bytes + size > MaxRepeatedNameBytes) break;
+                bytes += size;
+                keep += width;
+            }
+            return "." + name.Substring(0, keep) + ".";
         }
 
         /// <summary>
@@ -88,7 +111,7 @@ namespace tool
         /// </summary>
         public static void RemoveLeftovers(string fullPath)
         {
-            string prefix = "." + Path.GetFileName(fullPath) + ".";
+            string prefix = TemporaryPrefixFor(Path.GetFileName(fullPath));
             string[] found;
             try
             {

@@ -285,5 +285,42 @@ namespace tool.Tests
             b = TextPackage(); b.ExportCount = 2; AssertDamaged(b);
             b = TextPackage(); b.FolderNameLength = 1 << 30; AssertDamaged(b);
         }
+
+        /// <summary>A console that has gone away: every write fails, as on a pipe whose reader has exited.</summary>
+        private sealed class VanishedConsole : TextWriter
+        {
+            public int Attempts;
+            public override System.Text.Encoding Encoding { get { return System.Text.Encoding.UTF8; } }
+            public override void Write(char value) { Attempts++; throw new IOException("Write fault"); }
+            public override void Write(string value) { Attempts++; throw new IOException("Write fault"); }
+        }
+
+        [Test]
+        public void AConsoleThatFailsDoesNotStopTheWork()
+        {
+            var b = new PackageBuilder();
+            var w = new PropertyWriter(b.Names);
+            w.Str("Text", "still written").None();
+            var data = new byte[4 + w.ToArray().Length];
+            w.ToArray().CopyTo(data, 4);
+            b.AddExport("SoundNodeWave", data);
+            string package = Write("Gone.upk", b);
+            var console = new VanishedConsole();
+            ConsoleOut.Redirect(console);
+            Terminal.Use(new PlainTerminal());
+            try
+            {
+                Assert.DoesNotThrow(() => Scrivel.Main(new[] { package }));
+            }
+            finally
+            {
+                ConsoleOut.Redirect(null);
+                Terminal.Use(null);
+            }
+            Assert.AreEqual(1, console.Attempts, "output is dropped after the first failed write");
+            var expected = new System.Collections.Generic.List<byte> { 0xFF, 0xFE };
+            expected.AddRange(System.Text.Encoding.Unicode.GetBytes("still written\r\n"));
+            CollectionAssert.AreEqual(expected, File.ReadAllBytes(folder.File("Gone.txt")));
+        }
     }
 }

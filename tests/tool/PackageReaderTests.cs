@@ -173,6 +173,25 @@ namespace tool.Tests
             Assert.AreEqual("File: P.upk (6423388)\r\n" + (accepted ? "" : "The file P.upk is compressed!\r\n"), console);
         }
 
+        [Test]
+        public void ExtractionNeverLooksAtTheOffsetOfAnEmptyTable()
+        {
+            // No entry is read from a table without entries, so where its
+            // offset points does not make the package damaged.
+            var noImports = new PackageBuilder();
+            noImports.ImportCount = 0;
+            noImports.ImportOffset = 999999;
+            string console;
+            Assert.IsNull(ReadForExtraction(noImports.Build(), out console));
+            Assert.AreEqual("File: P.upk (6423388)\r\nThere is no text in the file P.upk!\r\n", console);
+
+            var noExports = TextPackage();
+            noExports.ExportCount = 0;
+            noExports.ExportOffset = -5;
+            var tables = ReadForExtraction(noExports);
+            Assert.AreEqual(0, tables.Exports.Count);
+        }
+
         // ---- Reading for import ----
 
         /// <summary>The input up to the first export's data, with each entry's size and offset zeroed.</summary>

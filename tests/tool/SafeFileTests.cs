@@ -172,5 +172,22 @@ namespace tool.Tests
             StringAssert.EndsWith(".tmp", a);
             Assert.AreNotEqual(a, b);
         }
+
+        [Test]
+        public void NamesUpToTheFileSystemsLimitCanBeWritten()
+        {
+            // 255 bytes is the longest name most file systems take; the
+            // temporary file beside it must not need a longer one.
+            foreach (string name in new[] { new string('x', 251) + ".txt", new string('\u00E9', 125) + ".txt" })
+            {
+                string target = Path.Combine(folder, name);
+                SafeFile.WriteAllBytes(target, new byte[] { 1, 2, 3 });
+                CollectionAssert.AreEqual(new byte[] { 1, 2, 3 }, File.ReadAllBytes(target));
+                SafeFile.WriteAllBytes(target, new byte[] { 4 });
+                CollectionAssert.AreEqual(new byte[] { 4 }, File.ReadAllBytes(target));
+            }
+            CollectionAssert.AreEquivalent(new[] { new string('x', 251) + ".txt", new string('\u00E9', 125) + ".txt" },
+                Array.ConvertAll(Directory.GetFiles(folder), Path.GetFileName));
+        }
     }
 }
