@@ -9,8 +9,8 @@ namespace scrivel {
 
 // Removes a last argument that is exactly "/silent" (case-sensitive): the
 // count is lowered by one and that element set to null. Returns whether it
-// did. With no user arguments element 0 is compared, so the mode stays
-// console mode.
+// did. Element 0, the program itself, is never taken for the switch, so with
+// no user arguments the mode stays console mode.
 bool takeSilentSwitch(int& argc, char** argv);
 
 // The whole launcher. `argv` is the start-up code's vector (element 0 the

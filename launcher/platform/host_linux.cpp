@@ -195,8 +195,24 @@ bool isAbsoluteDirectory(const char* value, bool ownedByUser) {
 
 // ---- output ------------------------------------------------------------------
 
+// A standard stream that the parent closed would hand its number to the next
+// file opened (the lock file, an output of the tool), and whatever is printed
+// would land in that file: such a stream is pointed at /dev/null instead.
+static void openClosedStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int null = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != fd) {
+            dup2(null, fd);
+            close(null);
+        }
+    }
+}
+
 void beginOutput(OutputMode mode) {
     g_mode = mode;
+    openClosedStandardStreams();
     if (mode != OutputMode::Silent)
         return;  // console mode: the inherited streams are the console
     std::fflush(nullptr);

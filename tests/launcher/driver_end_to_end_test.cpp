@@ -259,3 +259,29 @@ TEST(EndToEnd, TheRuntimeComesFromTheWorkingFolder) {
     if (haveSamplePackage())
         EXPECT_EQ(folderFiles(referenceFiles.path()), folderFiles(files.path()));
 }
+
+TEST(EndToEnd, ClosedStandardStreamsDoNotLeakOutputIntoFiles) {
+    // With its standard output and error closed by the parent, the launcher's
+    // lock file and the tool's outputs would take their numbers: whatever is
+    // printed must not end up inside them.
+    if (!haveSamplePackage())
+        GTEST_SKIP() << "no sample package";
+    Scratch temp;
+    Scratch work;
+    const std::string package = packageCopy(work, "Closed.upk");
+    Child child(SCRIVEL_EXECUTABLE, {package}, privateTemp(temp),
+                {"/bin/sh", "-c", "exec \"$0\" \"$@\" 1>&- 2>&-"});
+    const Outcome o = child.wait();
+    expectCleanFinish(o, temp);
+    EXPECT_EQ("", readFile(temp / "ScrivelTempFiles.lock"));
+    const std::string text = readFile(work / "Closed.txt");
+    ASSERT_FALSE(text.empty()) << "the text file was not written";
+    EXPECT_FALSE(contains(text, "DONE")) << "console output landed in the text file";
+
+    Scratch referenceTemp;
+    Scratch referenceWork;
+    const std::string referencePackage = packageCopy(referenceWork, "Closed.upk");
+    const Outcome r = run(SCRIVEL_EXECUTABLE, {referencePackage}, privateTemp(referenceTemp));
+    EXPECT_TRUE(contains(r.out, "..DONE..")) << r.out;
+    EXPECT_EQ(readFile(referenceWork / "Closed.txt"), text);
+}
