@@ -9,7 +9,7 @@ SUDO=""
 # runtime (the runtime is what the single executable carries), NUnit.
 PACKAGES="cmake g++ make zlib1g-dev libgtest-dev mono-devel mono-runtime
   libmono-corlib4.5-cil libmonosgen-2.0-1 mono-runtime-common libgssapi-krb5-2
-  libnunit-cil-dev nunit-console util-linux"
+  libnunit-cil-dev nunit-console util-linux mount e2fsprogs"
 
 # Windows cross build and its tests under Wine; pass --no-windows to skip.
 if [ "${1:-}" != "--no-windows" ]; then
@@ -24,5 +24,5 @@ done
 if [ -n "$missing" ]; then
   echo "Installing:$missing"
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing
 fi
