@@ -96,8 +96,11 @@ int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     std::vector<std::string> toolArgs(argv + std::min(argc, 2), argv + argc);
 
-    char pattern[] = "/tmp/scrivel-launcher-bench-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
+    // The working folders go under $TMPDIR (default /tmp): point it at a
+    // tmpfs to measure what a desktop session's runtime directory gives.
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/scrivel-launcher-bench-XXXXXX";
+    if (mkdtemp(&pattern[0]) == nullptr)
         return 1;
     const std::string root = pattern;
     const std::string runtimeDir = root + "/run";
