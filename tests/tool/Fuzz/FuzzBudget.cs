@@ -55,5 +55,22 @@ namespace tool.Tests.Fuzz
         }
 
         public double ElapsedSeconds { get { return clock.Elapsed.TotalSeconds; } }
+
+        /// <summary>
+        /// Runs one family's cases within this budget, prints its summary
+        /// line and fails with the faults found, by case number.
+        /// </summary>
+        public void Run(string family, Action<long, FaultList> runCase)
+        {
+            var faults = new FaultList();
+            for (long c = First; Continue(c); c++)
+            {
+                runCase(c, faults);
+                faults.Cases++;
+            }
+            Console.WriteLine(family + ": " + faults.Summary());
+            NUnit.Framework.Assert.Greater(faults.Cases, 0);
+            NUnit.Framework.Assert.AreEqual(0, faults.Count, faults.Report());
+        }
     }
 }
