@@ -191,8 +191,8 @@ namespace tool.Tests
 
         private static void Add(PackageBuilder b, string className, byte[] data, int[] values)
         {
-            ExportSpec spec = b.AddExport(className, data);
-            spec.Values = values;
+            BuiltExport added = b.AddExport(className, data);
+            added.Values = values;
         }
 
         /// <summary>Stand-in for compressed sound data: a fixed, varied byte pattern.</summary>

@@ -75,7 +75,7 @@ namespace tool.Tests
         private static void AssertHeaderKept(PackageBuilder b, byte[] input, byte[] output)
         {
             var expected = Slice(input, 0, b.Exports[0].SerialOffset);
-            foreach (ExportSpec e in b.Exports)
+            foreach (BuiltExport e in b.Exports)
                 Array.Copy(output, e.SerialSizeFieldOffset, expected, e.SerialSizeFieldOffset, 8);
             AssertBytes(expected, Slice(output, 0, expected.Length), "header and tables");
         }

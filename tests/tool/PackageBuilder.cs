@@ -21,7 +21,7 @@ namespace tool.Tests
     /// Layout: the summary (44 + folder name bytes), <see cref="GapAfterSummary"/>,
     /// the three tables in <see cref="TableOrder"/> each followed by its gap,
     /// then the exports' serial data in <see cref="SerialOrder"/> (each after
-    /// its own <see cref="ExportSpec.GapBefore"/>), then <see cref="Trailer"/>.
+    /// its own <see cref="BuiltExport.GapBefore"/>), then <see cref="Trailer"/>.
     /// Counts, offsets and sizes are computed from that layout unless one of
     /// the nullable overrides is set; <see cref="TruncateAt"/> cuts the result.
     /// Fields the tool does not interpret are filled with non-zero patterns,
@@ -52,8 +52,8 @@ namespace tool.Tests
         /// <summary>Replaces the length N written for name entry i (the bytes stay).</summary>
         public Dictionary<int, int> NameLengthOverrides = new Dictionary<int, int>();
 
-        public List<ImportSpec> Imports = new List<ImportSpec>();
-        public List<ExportSpec> Exports = new List<ExportSpec>();
+        public List<BuiltImport> Imports = new List<BuiltImport>();
+        public List<BuiltExport> Exports = new List<BuiltExport>();
 
         // Layout.
         public Table[] TableOrder = { Table.Names, Table.Imports, Table.Exports };
@@ -99,10 +99,10 @@ namespace tool.Tests
         /// <summary>Adds an import whose object name reference is given whole (64 bits).</summary>
         public int AddImportRaw(long objectNameReference)
         {
-            var spec = new ImportSpec();
-            spec.ObjectName = objectNameReference;
-            spec.Head = Pattern(20, 0x40 + Imports.Count);
-            Imports.Add(spec);
+            var import = new BuiltImport();
+            import.ObjectName = objectNameReference;
+            import.Head = Pattern(20, 0x40 + Imports.Count);
+            Imports.Add(import);
             return -Imports.Count;
         }
 
@@ -118,21 +118,21 @@ namespace tool.Tests
         }
 
         /// <summary>Adds an export of the class imported under that name.</summary>
-        public ExportSpec AddExport(string className, byte[] serialData)
+        public BuiltExport AddExport(string className, byte[] serialData)
         {
             return AddExport(ImportReference(className), serialData);
         }
 
-        public ExportSpec AddExport(int classReference, byte[] serialData)
+        public BuiltExport AddExport(int classReference, byte[] serialData)
         {
-            var spec = new ExportSpec();
-            spec.ClassReference = classReference;
-            spec.SerialData = serialData ?? new byte[0];
-            spec.Unread28 = Pattern(28, 0x80 + Exports.Count);
-            spec.Unread4 = Pattern(4, 0xA0 + Exports.Count);
-            spec.Unread20 = Pattern(20, 0xC0 + Exports.Count);
-            Exports.Add(spec);
-            return spec;
+            var export = new BuiltExport();
+            export.ClassReference = classReference;
+            export.SerialData = serialData ?? new byte[0];
+            export.Unread28 = Pattern(28, 0x80 + Exports.Count);
+            export.Unread4 = Pattern(4, 0xA0 + Exports.Count);
+            export.Unread20 = Pattern(20, 0xC0 + Exports.Count);
+            Exports.Add(export);
+            return export;
         }
 
         /// <summary>Lays the package out and returns its bytes.</summary>
@@ -156,7 +156,7 @@ namespace tool.Tests
             SerialAreaOffset = pos;
             foreach (int index in SerialLayoutOrder())
             {
-                ExportSpec e = Exports[index];
+                BuiltExport e = Exports[index];
                 pos += e.GapBefore.Length;
                 e.SerialOffset = pos;
                 pos += e.SerialData.Length;
@@ -233,7 +233,7 @@ namespace tool.Tests
                 case Table.Imports:
                     return 28 * Imports.Count;
                 default:
-                    foreach (ExportSpec e in Exports) size += 68 + 4 * e.Values.Length;
+                    foreach (BuiltExport e in Exports) size += 68 + 4 * e.Values.Length;
                     return size;
             }
         }
@@ -253,17 +253,17 @@ namespace tool.Tests
 
         private void WriteImports(BinaryWriter w)
         {
-            foreach (ImportSpec spec in Imports)
+            foreach (BuiltImport import in Imports)
             {
-                w.Write(spec.Head);
-                w.Write(spec.ObjectName);
+                w.Write(import.Head);
+                w.Write(import.ObjectName);
             }
         }
 
         private void WriteExports(BinaryWriter w, int start)
         {
             int pos = start;
-            foreach (ExportSpec e in Exports)
+            foreach (BuiltExport e in Exports)
             {
                 e.EntryOffset = pos;
                 w.Write(e.ClassReference);
@@ -288,14 +288,14 @@ namespace tool.Tests
     }
 
     /// <summary>One import table entry: 20 uninterpreted bytes, then the object name reference.</summary>
-    public sealed class ImportSpec
+    public sealed class BuiltImport
     {
         public byte[] Head;
         public long ObjectName;
     }
 
     /// <summary>One export: its table entry's fields and its serial data.</summary>
-    public sealed class ExportSpec
+    public sealed class BuiltExport
     {
         public int ClassReference;
         public byte[] SerialData;

@@ -199,7 +199,7 @@ namespace tool.Tests
         {
             var expected = new byte[b.Exports[0].SerialOffset];
             Array.Copy(package, expected, expected.Length);
-            foreach (ExportSpec e in b.Exports)
+            foreach (BuiltExport e in b.Exports)
                 Array.Clear(expected, e.SerialSizeFieldOffset, 8);
             return expected;
         }

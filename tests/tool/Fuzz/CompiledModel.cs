@@ -38,7 +38,7 @@ namespace tool.Tests.Fuzz
             bool anyRewritten = false;
             for (int i = 0; i < exports; i++)
             {
-                ExportSpec e = b.Exports[i];
+                BuiltExport e = b.Exports[i];
                 if (!g.IsRewritten(i))
                 {
                     if (newSize[i] != e.SerialData.Length || newOffset[i] != e.SerialOffset)
@@ -135,13 +135,13 @@ namespace tool.Tests.Fuzz
         private static long OldDataEnd(GeneratedPackage g)
         {
             long end = g.Builder.Exports[0].SerialOffset;
-            foreach (ExportSpec e in g.Builder.Exports) end = Math.Max(end, (long)e.SerialOffset + e.SerialData.Length);
+            foreach (BuiltExport e in g.Builder.Exports) end = Math.Max(end, (long)e.SerialOffset + e.SerialData.Length);
             return end;
         }
 
         private static bool InEntryFields(PackageBuilder b, int p)
         {
-            foreach (ExportSpec e in b.Exports)
+            foreach (BuiltExport e in b.Exports)
             {
                 if (p >= e.SerialSizeFieldOffset && p < e.SerialSizeFieldOffset + 8) return true;
             }
@@ -150,7 +150,7 @@ namespace tool.Tests.Fuzz
 
         private static bool InSomeExport(PackageBuilder b, int p)
         {
-            foreach (ExportSpec e in b.Exports)
+            foreach (BuiltExport e in b.Exports)
             {
                 if (p >= e.SerialOffset && p < e.SerialOffset + e.SerialData.Length) return true;
             }

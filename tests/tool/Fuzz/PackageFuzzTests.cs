@@ -94,7 +94,7 @@ namespace tool.Tests.Fuzz
                 {
                     cuts.Add(at - 1); cuts.Add(at); cuts.Add(at + 1);
                 }
-                foreach (ExportSpec e in b.Exports)
+                foreach (BuiltExport e in b.Exports)
                 {
                     foreach (int at in new[] { e.EntryOffset, e.SerialOffset, e.SerialOffset + 4, e.SerialOffset + e.SerialData.Length })
                     {

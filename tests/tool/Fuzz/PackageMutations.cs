@@ -98,7 +98,7 @@ namespace tool.Tests.Fuzz
 
         private static string FlipSerialBytes(FuzzRandom rng, GeneratedPackage g, ref byte[] bytes)
         {
-            ExportSpec e = rng.Pick(g.Builder.Exports);
+            BuiltExport e = rng.Pick(g.Builder.Exports);
             if (e.SerialData.Length == 0) return "serial flip(none)";
             int n = rng.Next(1, 4);
             var at = new List<string>();
@@ -149,7 +149,7 @@ namespace tool.Tests.Fuzz
 
         private static string ExportEntryField(FuzzRandom rng, GeneratedPackage g, ref byte[] bytes)
         {
-            ExportSpec e = rng.Pick(g.Builder.Exports);
+            BuiltExport e = rng.Pick(g.Builder.Exports);
             long field = e.EntryOffset + rng.Pick(new[] { 0, 32, 36, 44 });
             return SetExtreme(rng, g, bytes, field, "export entry");
         }
@@ -157,8 +157,8 @@ namespace tool.Tests.Fuzz
         /// <summary>Serial ranges that overlap another export's, reach past the end or wrap around.</summary>
         private static string SerialRange(FuzzRandom rng, GeneratedPackage g, ref byte[] bytes)
         {
-            ExportSpec e = rng.Pick(g.Builder.Exports);
-            ExportSpec other = rng.Pick(g.Builder.Exports);
+            BuiltExport e = rng.Pick(g.Builder.Exports);
+            BuiltExport other = rng.Pick(g.Builder.Exports);
             int size, offset;
             switch (rng.Next(6))
             {
@@ -177,7 +177,7 @@ namespace tool.Tests.Fuzz
         /// <summary>Any 4-byte-aligned word of an export's data (tags are mostly aligned).</summary>
         private static string SerialWord(FuzzRandom rng, GeneratedPackage g, ref byte[] bytes)
         {
-            ExportSpec e = rng.Pick(g.Builder.Exports);
+            BuiltExport e = rng.Pick(g.Builder.Exports);
             if (e.SerialData.Length < 8) return "word(none)";
             long at = e.SerialOffset + 4 + 4L * rng.Next((e.SerialData.Length - 4) / 4);
             return SetExtreme(rng, g, bytes, at, "serial word");
@@ -194,7 +194,7 @@ namespace tool.Tests.Fuzz
                 int index = g.Builder.Names.IndexOf(t);
                 if (index > 0) wanted.Add(index);
             }
-            foreach (ExportSpec e in g.Builder.Exports)
+            foreach (BuiltExport e in g.Builder.Exports)
             {
                 for (long p = e.SerialOffset; p + 8 <= e.SerialOffset + e.SerialData.Length; p++)
                 {
@@ -271,7 +271,7 @@ namespace tool.Tests.Fuzz
             if (g.InlineData.Count == 0) return "additional data(none)";
             var exports = new List<int>(g.InlineData.Keys);
             int export = rng.Pick(exports);
-            ExportSpec e = g.Builder.Exports[export];
+            BuiltExport e = g.Builder.Exports[export];
             int inline = IndexOf(g.Bytes, g.InlineData[export], e.SerialOffset);
             if (inline < 16) return "additional data(not found)";
             long field = inline - rng.Pick(new[] { 16, 12, 8 });
@@ -287,7 +287,7 @@ namespace tool.Tests.Fuzz
                 0, 4, 8, 12, 16, b.SummaryEnd, b.NameTableOffset, b.NameTableEnd, b.ImportTableOffset,
                 b.ImportTableEnd, b.ExportTableOffset, b.ExportTableEnd, b.SerialAreaOffset,
             };
-            foreach (ExportSpec e in b.Exports)
+            foreach (BuiltExport e in b.Exports)
             {
                 cuts.Add(e.EntryOffset);
                 cuts.Add(e.SerialOffset);

@@ -100,7 +100,7 @@ namespace tool.Tests.Fuzz
         {
             var again = new Generator(new FuzzRandom(g.Seed), g.Options, dataStarts, values).Compose();
             var data = new List<byte[]>();
-            foreach (ExportSpec e in again.Builder.Exports) data.Add(e.SerialData);
+            foreach (BuiltExport e in again.Builder.Exports) data.Add(e.SerialData);
             return data;
         }
 
@@ -180,12 +180,12 @@ namespace tool.Tests.Fuzz
                         w.AdditionalData(inline, flags);
                     }
                     byte[] data = w.ToSerialData(rng.OneIn(2) ? -1 : rng.NextInt32());
-                    ExportSpec spec = className == null
+                    BuiltExport added = className == null
                         ? b.AddExport(rng.OneIn(2) ? 0 : rng.Next(1, 5), data)
                         : b.AddExport(className, data);
-                    spec.Values = new int[rng.Next(4)];
-                    for (int i = 0; i < spec.Values.Length; i++) spec.Values[i] = rng.NextInt32();
-                    if (options.LayoutVariety && rng.OneIn(6)) spec.GapBefore = rng.Bytes(rng.Next(1, 12));
+                    added.Values = new int[rng.Next(4)];
+                    for (int i = 0; i < added.Values.Length; i++) added.Values[i] = rng.NextInt32();
+                    if (options.LayoutVariety && rng.OneIn(6)) added.GapBefore = rng.Bytes(rng.Next(1, 12));
                     result.ExportClasses.Add(className);
                 }
                 if (options.LayoutVariety)
