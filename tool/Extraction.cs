@@ -34,7 +34,8 @@ namespace tool
                 progress.BeforeEntry(k);
                 ExportEntry export = tables.Exports[k];
                 if (!isExtractionTextClass(export.ClassName)) continue;
-                long endPos = moveToSerialData(upkReader, export);
+                long endPos = export.RequireSerialRange(upkReader.Length);
+                upkReader.Position = export.SerialOffset;
                 // The serial data begins with 4 bytes that are not properties.
                 upkReader.Skip(4);
                 extractPackage(upkReader, tables.NameTable, texts, endPos, tables.Version);
@@ -49,17 +50,9 @@ namespace tool
             string textName = Path.GetFileNameWithoutExtension(file.Name) + ".txt";
             foreach (int line in texts.CarriageReturnLines)
                 ConsoleOut.WriteLine(string.Format(Messages.CarriageReturnWarning, textName, line));
-            try
-            {
-                SafeFile.WriteAllBytes(Path.Combine(file.Directory, textName), TextFile.Encode(texts.ToString()));
-            }
-            catch (Exception e)
-            {
-                if (!(e is IOException || e is UnauthorizedAccessException || e is NotSupportedException))
-                    throw;
-                ConsoleOut.WriteLine(string.Format(Messages.CouldNotWrite, textName));
+            byte[] encoded = TextFile.Encode(texts.ToString());
+            if (!writeOutput(Path.Combine(file.Directory, textName), stream => stream.Write(encoded, 0, encoded.Length)))
                 return;
-            }
             ConsoleOut.WriteLine(string.Format(Messages.Extracted, file.Name));
         }
 
@@ -74,19 +67,5 @@ namespace tool
             return false;
         }
 
-        /// <summary>
-        /// Moves the reader to an export's serial data and returns where that
-        /// data ends; a range that does not lie within the file is damage.
-        /// </summary>
-        private static long moveToSerialData(ByteReader upkReader, ExportEntry export)
-        {
-            long start = export.SerialOffset;
-            long end = start + export.SerialSize;
-            if (start < 0 || export.SerialSize < 0 || end > upkReader.Length)
-                throw new DamagedPackageException("serial data of " + export.SerialSize + " bytes at offset "
-                    + start + " lies outside the file");
-            upkReader.Position = start;
-            return end;
-        }
     }
 }

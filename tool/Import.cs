@@ -53,32 +53,21 @@ namespace tool
             }
             catch (DamagedPackageException)
             {
-                printOnFreshLine(string.Format(Messages.Damaged, packageName));
+                reportOnFreshLine(string.Format(Messages.Damaged, packageName));
                 return;
             }
             catch (TooFewLinesException)
             {
-                printOnFreshLine(string.Format(Messages.FewerLines, file.Name));
+                reportOnFreshLine(string.Format(Messages.FewerLines, file.Name));
                 return;
             }
             if (compiled == null) return;
             package = null;
 
             string outputPath = packagePath + ".clxi";
-            try
-            {
-                // Straight from the output buffer: a copy of it would double
-                // the memory that the largest packages need.
-                SafeFile.Write(outputPath, compiled.WriteTo);
-            }
-            catch (Exception e)
-            {
-                if (!(e is IOException || e is UnauthorizedAccessException || e is NotSupportedException
-                    || e is ArgumentException || e is System.Security.SecurityException))
-                    throw;
-                ConsoleOut.WriteLine(string.Format(Messages.CouldNotWrite, Path.GetFileName(outputPath)));
-                return;
-            }
+            // Straight from the output buffer: a copy of it would double the
+            // memory that the largest packages need.
+            if (!writeOutput(outputPath, compiled.WriteTo)) return;
             ConsoleOut.WriteLine(string.Format(Messages.Compiled, Path.GetFileNameWithoutExtension(file.Name) + ".clxi"));
         }
 
@@ -112,7 +101,7 @@ namespace tool
             {
                 progress.BeforeEntry(k);
                 ExportEntry export = exports[k];
-                requireSerialRange(export, package.Length);
+                export.RequireSerialRange(package.Length);
 
                 upkReader.Position = export.SerialOffset;
                 upkWriter.Position = export.SerialOffset;
@@ -232,25 +221,6 @@ namespace tool
             }
         }
 
-        /// <summary>Fails unless the export's serial data lies inside the package.</summary>
-        private static void requireSerialRange(ExportEntry export, long packageLength)
-        {
-            if (export.SerialOffset < 0 || export.SerialSize < 0
-                || (long)export.SerialOffset + export.SerialSize > packageLength)
-                throw new DamagedPackageException("serial data of " + export.SerialSize + " bytes at offset "
-                    + export.SerialOffset + " lies outside the package");
-        }
 
-        // A message may come while the progress line is still open; it then
-        // starts a line of its own, in the user's colours.
-        private static void printOnFreshLine(string message)
-        {
-            if (!ConsoleOut.AtLineStart)
-            {
-                Terminal.Current.ResetColours();
-                ConsoleOut.WriteLine("");
-            }
-            ConsoleOut.WriteLine(message);
-        }
     }
 }

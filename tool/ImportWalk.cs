@@ -120,11 +120,6 @@ namespace tool
         /// </summary>
         private const int MaxPendingFixups = 1024;
 
-        /// <summary>Rows of the type table that stand for an array: type reference, size, array index and count.</summary>
-        private static bool IsArrayRow(string typeName)
-        {
-            return typeName == "Subtitles" || typeName == "LocalizedSubtitles";
-        }
 
         public int LineCount;
 
@@ -234,7 +229,7 @@ namespace tool
                     ImportStruct();
                     break;
                 case PropertyKind.Fixed:
-                    if (IsArrayRow(typeName))
+                    if (PropertyTypes.IsArrayRow(typeName))
                         NoteArrayRowSize();
                     writer.CopyFrom(reader, fixedBytes);
                     break;

@@ -82,6 +82,16 @@ namespace tool
         }
 
         /// <summary>
+        /// Whether a fixed row stands for an array property met through a
+        /// "ByteProperty": its 20 bytes are the array's real type reference,
+        /// size, array index and element count, and its elements follow.
+        /// </summary>
+        public static bool IsArrayRow(string typeName)
+        {
+            return typeName == "Subtitles" || typeName == "LocalizedSubtitles";
+        }
+
+        /// <summary>
         /// Whether a string property's value is a text (one line of the text
         /// file). <paramref name="length"/> is the stored length L: above 0 for
         /// 8-bit text, below 0 for UTF-16, 0 for an empty value (never a text).

@@ -86,6 +86,30 @@ namespace tool
             }
         }
 
+        /// <summary>
+        /// Writes an output file whole through <see cref="SafeFile"/>; when
+        /// that fails (no room, no permission, no such folder) the file is
+        /// named on one line, an earlier file of that name stays as it was,
+        /// and false is returned.
+        /// </summary>
+        private static bool writeOutput(string path, System.Action<System.IO.Stream> content)
+        {
+            try
+            {
+                SafeFile.Write(path, content);
+                return true;
+            }
+            catch (System.Exception e)
+            {
+                if (!(e is System.IO.IOException || e is System.UnauthorizedAccessException
+                    || e is System.NotSupportedException || e is System.ArgumentException
+                    || e is System.Security.SecurityException))
+                    throw;
+                ConsoleOut.WriteLine(string.Format(Messages.CouldNotWrite, System.IO.Path.GetFileName(path)));
+                return false;
+            }
+        }
+
         // A failure may come while a progress line is still open; its
         // message then starts a line of its own, in the user's colours.
         private static void reportOnFreshLine(string message)
