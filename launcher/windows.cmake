@@ -9,11 +9,14 @@
 # the archive reader, the icon and manifest join every launcher, zlib and the
 # C++ runtime are linked in statically, and scrivel.exe is built with the
 # archive in resource RCDATA 129. The archive holds the Windows runtime found
-# in SCRIVEL_WINDOWS_RUNTIME (see docs/WINDOWS.md); without one, scrivel.exe
+# in SCRIVEL_WINDOWS_RUNTIME, by default the one the host build makes from
+# Debian's mono source (see docs/WINDOWS.md); with neither, scrivel.exe
 # carries the test archive (a stand-in runtime) and is good for tests only.
 
 set(SCRIVEL_WINDOWS_RUNTIME "" CACHE PATH
     "Folder with a Windows build of the runtime: mono.dll, lib\\ and etc\\ (see docs/WINDOWS.md)")
+option(SCRIVEL_WINDOWS_RUNTIME_BUILD
+       "Without SCRIVEL_WINDOWS_RUNTIME, build the Windows runtime from Debian's mono source (cached)" ON)
 
 if(NOT WIN32)
   if(CMAKE_CROSSCOMPILING)
@@ -36,6 +39,23 @@ if(NOT WIN32)
   if(TARGET scrivel_tool)
     list(APPEND _scrivel_windows_depends scrivel_tool)
   endif()
+  # The runtime the executable carries: the one named, or the one built from
+  # Debian's mono source by scripts/windows-runtime (cached outside the build
+  # tree; about 10 minutes the first time), or, with neither, a stand-in.
+  set(_scrivel_windows_runtime "${SCRIVEL_WINDOWS_RUNTIME}")
+  if(NOT _scrivel_windows_runtime AND SCRIVEL_WINDOWS_RUNTIME_BUILD)
+    set(_scrivel_windows_runtime ${CMAKE_BINARY_DIR}/windows-runtime)
+    file(GLOB _scrivel_runtime_scripts ${PROJECT_SOURCE_DIR}/scripts/windows-runtime/*)
+    add_custom_command(
+      OUTPUT ${_scrivel_windows_runtime}/.built
+      COMMAND ${PROJECT_SOURCE_DIR}/scripts/windows-runtime/build.sh ${_scrivel_windows_runtime}
+      COMMAND ${CMAKE_COMMAND} -E touch ${_scrivel_windows_runtime}/.built
+      DEPENDS ${_scrivel_runtime_scripts}
+      COMMENT "Windows runtime (built from Debian's mono source, or taken from the cache)"
+      VERBATIM)
+    add_custom_target(scrivel_windows_runtime DEPENDS ${_scrivel_windows_runtime}/.built)
+    list(APPEND _scrivel_windows_depends scrivel_windows_runtime)
+  endif()
   ExternalProject_Add(scrivel_windows
     SOURCE_DIR ${PROJECT_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/windows
@@ -45,7 +65,7 @@ if(NOT WIN32)
       -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
       -DSCRIVEL_HOST_ARCHIVE_BUILDER=$<TARGET_FILE:archive_builder>
       -DSCRIVEL_TOOL_EXE=${SCRIVEL_TOOL_EXE}
-      -DSCRIVEL_WINDOWS_RUNTIME=${SCRIVEL_WINDOWS_RUNTIME}
+      -DSCRIVEL_WINDOWS_RUNTIME=${_scrivel_windows_runtime}
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
     DEPENDS ${_scrivel_windows_depends})

@@ -26,8 +26,8 @@ constexpr const char* kWorkFolderName = "ScrivelTempFiles";
 
 // Console mode: the tool's output reaches the user's console (Windows attaches
 // to the parent's console or creates one; Linux keeps the inherited streams).
-// Silent mode: nothing of the tool reaches a terminal (Linux sends standard
-// output and standard error to /dev/null; Windows simply attaches nothing).
+// Silent mode: nothing of the tool reaches a terminal or a redirected stream:
+// standard output and standard error go to the null device.
 enum class OutputMode { Console, Silent };
 
 // Sets the process up for the chosen mode. Called once, first of all.

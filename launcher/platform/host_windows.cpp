@@ -4,9 +4,10 @@
 // utf8_windows.h). The working folder lives in the user's own temporary
 // directory; its removal never follows a junction or symbolic link.
 //
-// The runtime library stays loaded until the process ends, and Windows does
-// not delete a loaded library: the removal at the end of a run leaves that
-// one file (and the folder around it) behind, and the next start removes it.
+// The runtime stays loaded until the process ends, and Windows does not
+// delete a loaded library or an assembly the runtime has mapped: the removal
+// at the end of a run leaves those files (and the folders around them)
+// behind, and the next start removes them.
 
 #include "host.h"
 
@@ -75,11 +76,18 @@ void writeLine(HANDLE handle, const std::string& text) {
 
 // ---- removal ---------------------------------------------------------------------
 
-// The runtime library this process loaded; it cannot be deleted while loaded.
-wchar_t g_loadedRuntime[MAX_PATH] = L"";
+// The folder of the runtime library this process loaded. The runtime holds
+// its library and the assemblies it opened until the process ends.
+wchar_t g_runtimeFolder[MAX_PATH] = L"";
 
-bool isLoadedRuntime(const std::wstring& path) {
-    return g_loadedRuntime[0] != L'\0' && _wcsicmp(path.c_str(), g_loadedRuntime) == 0;
+// Whether a deletion inside the runtime's folder failed because the entry is
+// in use: the runtime's own files, or a folder that still holds them.
+bool heldByRuntime(const std::wstring& path, DWORD error) {
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION && error != ERROR_DIR_NOT_EMPTY)
+        return false;
+    const size_t length = std::wcslen(g_runtimeFolder);
+    return length > 0 && path.size() > length && path[length] == L'\\' &&
+           _wcsnicmp(path.c_str(), g_runtimeFolder, length) == 0;
 }
 
 bool isLink(DWORD attributes) {
@@ -97,14 +105,14 @@ bool deleteEntry(const std::wstring& path, DWORD attributes) {
 }
 
 struct Removal {
-    bool failed = false;       // something other than the loaded runtime stayed
-    bool keptRuntime = false;  // the loaded runtime library stayed
+    bool failed = false;      // something the runtime does not hold stayed
+    bool keptRuntime = false;  // files the runtime holds stayed
 };
 
 constexpr int kMaxDepth = 32;
 
 // Removes everything inside `folder` (a real folder, not a link). Returns
-// whether the loaded runtime library is among what stayed.
+// whether files the runtime holds are among what stayed.
 bool emptyFolder(const std::wstring& folder, int depth, Removal& removal) {
     if (depth > kMaxDepth) {
         removal.failed = true;
@@ -123,9 +131,12 @@ bool emptyFolder(const std::wstring& folder, int depth, Removal& removal) {
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !isLink(attributes)) {
             const bool keptInside = emptyFolder(path, depth + 1, removal);
             keptRuntime = keptRuntime || keptInside;
-            if (!deleteEntry(path, attributes) && !keptInside) removal.failed = true;
+            if (!deleteEntry(path, attributes)) {
+                if (keptInside || heldByRuntime(path, GetLastError())) keptRuntime = removal.keptRuntime = true;
+                else removal.failed = true;
+            }
         } else if (!deleteEntry(path, attributes)) {
-            if (isLoadedRuntime(path)) keptRuntime = removal.keptRuntime = true;
+            if (heldByRuntime(path, GetLastError())) keptRuntime = removal.keptRuntime = true;
             else removal.failed = true;
         }
     } while (FindNextFileW(search, &found));
@@ -146,8 +157,8 @@ RemoveResult removePath(const std::wstring& path) {
     Removal removal;
     emptyFolder(path, 0, removal);
     if (deleteEntry(path, attributes)) return RemoveResult::Removed;
-    // Only the library that this process holds loaded stays; it goes at the
-    // next start, which is all that can be done while it is in use.
+    // Only what the runtime of this process holds stays; it goes at the next
+    // start, which is all that can be done while it is in use.
     return removal.keptRuntime && !removal.failed ? RemoveResult::Removed : RemoveResult::Failed;
 }
 
@@ -186,6 +197,17 @@ void installHandlers() {
 
 HANDLE g_lock = INVALID_HANDLE_VALUE;
 
+// Silent mode: standard handles inherited from a parent that redirected them
+// (a script's "> log") would still carry the tool's output; they are pointed
+// at the null device instead, as on Linux.
+void silenceStandardHandles() {
+    HANDLE null = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (null == INVALID_HANDLE_VALUE) return;
+    SetStdHandle(STD_OUTPUT_HANDLE, null);
+    SetStdHandle(STD_ERROR_HANDLE, null);
+}
+
 }  // namespace
 
 // ---- output ------------------------------------------------------------------
@@ -193,6 +215,7 @@ HANDLE g_lock = INVALID_HANDLE_VALUE;
 void beginOutput(OutputMode mode) {
     g_mode = mode;
     if (mode == OutputMode::Console) attachConsole();
+    else silenceStandardHandles();
 }
 
 void endOutput() {
@@ -369,7 +392,11 @@ void* loadLibrary(const std::string& path, std::string& error) {
         error = path + ": " + win::systemMessage(code);
         return nullptr;
     }
-    if (wide.size() < MAX_PATH) std::wmemcpy(g_loadedRuntime, wide.c_str(), wide.size() + 1);
+    const size_t slash = wide.find_last_of(L"\\/");
+    if (slash != std::wstring::npos && slash < MAX_PATH) {
+        std::wmemcpy(g_runtimeFolder, wide.c_str(), slash);
+        g_runtimeFolder[slash] = L'\0';
+    }
     return library;
 }
 

@@ -55,3 +55,27 @@ foreach(case unpack arguments console folder failures)
   scrivel_windows_test(windows_wine_${case} ${case}
     TIMEOUT 150 FIXTURES_REQUIRED scrivel_wine RESOURCE_LOCK scrivel_wine SKIP_RETURN_CODE 77)
 endforeach()
+
+# The real scrivel.exe against the Linux executable on the same files; the
+# packages come from the fuzzer's generator.
+if(TARGET scrivel AND TARGET scrivel_tool)
+  set(_same_packages_exe ${CMAKE_CURRENT_BINARY_DIR}/MakeSamePackages.exe)
+  set(_same_packages_sources
+    ${_windows_tests}/MakeSamePackages.cs
+    ${PROJECT_SOURCE_DIR}/tests/tool/PackageBuilder.cs
+    ${PROJECT_SOURCE_DIR}/tests/tool/PropertyWriter.cs
+    ${PROJECT_SOURCE_DIR}/tests/tool/Fuzz/RandomPackage.cs
+    ${PROJECT_SOURCE_DIR}/tests/tool/Fuzz/FuzzRandom.cs)
+  add_custom_command(
+    OUTPUT ${_same_packages_exe}
+    COMMAND ${MCS_EXECUTABLE} -nologo -langversion:7 -codepage:utf8 -r:${SCRIVEL_TOOL_EXE}
+            -out:${_same_packages_exe} ${_same_packages_sources}
+    DEPENDS ${_same_packages_sources} scrivel_tool
+    VERBATIM)
+  add_custom_target(windows_same_packages ALL DEPENDS ${_same_packages_exe})
+  add_test(NAME windows_wine_tool COMMAND bash ${_windows_tests}/wine-tool-tests.sh)
+  get_filename_component(_tool_dir ${SCRIVEL_TOOL_EXE} DIRECTORY)
+  set_tests_properties(windows_wine_tool PROPERTIES
+    ENVIRONMENT "${_windows_env};SCRIVEL_LINUX_EXE=$<TARGET_FILE:scrivel>;SAME_PACKAGES_EXE=${_same_packages_exe};SCRIVEL_TOOL_DIR=${_tool_dir}"
+    TIMEOUT 300 FIXTURES_REQUIRED scrivel_wine RESOURCE_LOCK scrivel_wine SKIP_RETURN_CODE 77)
+endif()
