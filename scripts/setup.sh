@@ -9,12 +9,13 @@ SUDO=""
 # runtime (the runtime is what the single executable carries), NUnit.
 PACKAGES="cmake g++ make zlib1g-dev libgtest-dev mono-devel mono-runtime
   libmono-corlib4.5-cil libmonosgen-2.0-1 mono-runtime-common libgssapi-krb5-2
-  libnunit-cil-dev nunit-console util-linux mount e2fsprogs"
+  libnunit-cil-dev nunit-console util-linux bsdutils mount e2fsprogs"
 
-# Windows cross build and its tests under Wine; pass --no-windows to skip.
+# Windows cross build and its tests under Wine (Xvfb: a display for the
+# consoles the launcher creates); pass --no-windows to skip.
 if [ "${1:-}" != "--no-windows" ]; then
   PACKAGES="$PACKAGES g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
-    binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 tmux"
+    binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 tmux xvfb"
 fi
 
 missing=""
