@@ -363,6 +363,8 @@ case_dropped() {
         for line in "${lines[@]}"; do expect_contains "$name" "$WORK/$name.out" "$line"; done
     done
     expect_contains "created: the tool's output stays on the screen" "$WORK/created.out" "  [Package.upk]"
+    grep -A1 -x -F "..DONE.." "$WORK/created.out" | grep -qx -F "Press any key to close this window." ||
+        fail "created: the prompt does not stand on a line of its own after the tool's output"
     expect_contains "created-exit: the tool ended the process itself" "$WORK/created-exit.log" "exit 3"
     expect_folder_cleared "created consoles"
     kill "$xvfb" 2>/dev/null
