@@ -337,8 +337,13 @@ case_dropped() {
     local display_file="$WORK/display" xvfb
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >"$WORK/xvfb.log" 2>&1 &
     xvfb=$!
+    trap "kill $xvfb 2>/dev/null" EXIT
     local waited=0
-    while [ ! -s "$display_file" ] && [ "$waited" -lt 50 ]; do sleep 0.1; waited=$((waited + 1)); done
+    while [ ! -s "$display_file" ] && [ "$waited" -lt 100 ]; do sleep 0.1; waited=$((waited + 1)); done
+    if [ ! -s "$display_file" ]; then
+        fail "Xvfb gave no display within 10 s (see $WORK/xvfb.log)"
+        finish
+    fi
     export DISPLAY=":$(cat "$display_file")"
 
     # name | expected report of the runner | runner options and arguments
@@ -367,8 +372,6 @@ case_dropped() {
         fail "created: the prompt does not stand on a line of its own after the tool's output"
     expect_contains "created-exit: the tool ended the process itself" "$WORK/created-exit.log" "exit 3"
     expect_folder_cleared "created consoles"
-    kill "$xvfb" 2>/dev/null
-    wait "$xvfb" 2>/dev/null
     finish
 }
 
@@ -513,8 +516,7 @@ case_failures() {
 case "$case_name" in
     start) wine_start ;;
     stop) wine_stop ;;
-    pe | i686 | unpack | arguments | console | folder | failures) "case_$case_name" ;;
-    dropped) case_dropped ;;
+    pe | i686 | unpack | arguments | console | dropped | folder | failures) "case_$case_name" ;;
     *)
         echo "usage: $0 pe|i686|start|stop|unpack|arguments|console|dropped|folder|failures" >&2
         exit 2
