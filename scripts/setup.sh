@@ -9,14 +9,15 @@ SUDO=""
 # runtime (the runtime is what the single executable carries), NUnit.
 PACKAGES="cmake g++ make zlib1g-dev libgtest-dev mono-devel mono-runtime
   libmono-corlib4.5-cil libmonosgen-2.0-1 mono-runtime-common libgssapi-krb5-2
-  libnunit-cil-dev nunit-console util-linux mount e2fsprogs"
+  libnunit-cil-dev nunit-console util-linux bsdutils mount e2fsprogs"
 
-# Windows cross build and its tests under Wine; pass --no-windows to skip.
-# The Windows runtime is built from Debian's mono source package (fetched
-# with apt-get source), with the C# tools of mono-devel and Mono.Cecil.
+# Windows cross build and its tests under Wine (Xvfb: a display for the
+# consoles the launcher creates); pass --no-windows to skip. The Windows
+# runtime is built from Debian's mono source package (fetched with apt-get
+# source), with the C# tools of mono-devel and Mono.Cecil.
 if [ "${1:-}" != "--no-windows" ]; then
   PACKAGES="$PACKAGES g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
-    binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 tmux
+    binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 tmux xvfb
     dpkg-dev xz-utils patch python3-minimal debian-archive-keyring
     libmono-cecil-private-cil libmono-system-drawing4.0-cil"
 fi

@@ -19,6 +19,7 @@ namespace tool
         private static TextWriter writer;
         private static bool atLineStart = true;
         private static bool broken;
+        private static bool? terminal;  // null: not yet asked of the standard output
 
         /// <summary>True when nothing has been written since the last line break.</summary>
         public static bool AtLineStart { get { return atLineStart; } }
@@ -39,10 +40,27 @@ namespace tool
             }
         }
 
-        /// <summary>Sends all output to the given writer (null: back to standard output).</summary>
-        public static void Redirect(TextWriter target)
+        /// <summary>
+        /// True when the output is a terminal that a person reads; a file or
+        /// a pipe is not.
+        /// </summary>
+        public static bool IsTerminal
+        {
+            get
+            {
+                if (terminal == null) terminal = StandardOutputKind.IsTerminal();
+                return terminal.Value;
+            }
+        }
+
+        /// <summary>
+        /// Sends all output to the given writer, taken for a terminal or not
+        /// (null: back to standard output, which is asked).
+        /// </summary>
+        public static void Redirect(TextWriter target, bool isTerminal = false)
         {
             writer = target;
+            terminal = target == null ? (bool?)null : isTerminal;
             atLineStart = true;
             broken = false;
         }
@@ -51,6 +69,17 @@ namespace tool
         {
             Send(text);
             if (!string.IsNullOrEmpty(text)) atLineStart = text[text.Length - 1] == '\n';
+        }
+
+        /// <summary>
+        /// Writes the run's last text. On a terminal a line break follows, so
+        /// that the shell's prompt starts a line of its own; a file or a pipe
+        /// gets the text alone, as it always has.
+        /// </summary>
+        public static void WriteLast(string text)
+        {
+            if (IsTerminal) WriteLine(text);
+            else Write(text);
         }
 
         public static void WriteLine(string text)

@@ -30,7 +30,7 @@ namespace tool
                     if (!handleArgument(argument)) return;
                 }
             }
-            ConsoleOut.Write(Messages.Done);
+            ConsoleOut.WriteLast(Messages.Done);
         }
 
         /// <summary>

@@ -61,7 +61,7 @@ namespace tool
             string term;
             try
             {
-                redirected = Console.IsOutputRedirected;
+                redirected = !StandardOutputKind.IsTerminal();
                 term = Environment.GetEnvironmentVariable("TERM");
             }
             catch (Exception)

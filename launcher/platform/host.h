@@ -33,7 +33,9 @@ enum class OutputMode { Console, Silent };
 // Sets the process up for the chosen mode. Called once, first of all.
 void beginOutput(OutputMode mode);
 
-// Releases whatever beginOutput took (Windows: FreeConsole). Harmless twice.
+// Releases whatever beginOutput took (Windows: FreeConsole; a console created
+// for this process first shows "Press any key to close this window." and
+// waits for a key). Harmless twice.
 void endOutput();
 
 // One line about a launcher failure on standard error, in console mode only;

@@ -53,10 +53,15 @@ void bindStandardOutput(HANDLE console) {
 #endif
 }
 
+// Whether this process created its console itself (no parent console to
+// attach to: a start from the desktop or by drag and drop). Such a console
+// closes with the process.
+bool g_ownConsole = false;
+
 // Attach to the console of the process that started us, or create one; only
 // a usable output handle is bound.
 void attachConsole() {
-    if (!AttachConsole(ATTACH_PARENT_PROCESS)) AllocConsole();
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) g_ownConsole = AllocConsole() != 0;
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (output != nullptr && output != INVALID_HANDLE_VALUE) bindStandardOutput(output);
 }
@@ -71,6 +76,44 @@ void writeLine(HANDLE handle, const std::string& text) {
     } else {
         const std::string line = text + "\r\n";
         WriteFile(handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+}
+
+bool isModifierKey(WORD key) {
+    return key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU || key == VK_LWIN ||
+           key == VK_RWIN || key == VK_CAPITAL || key == VK_NUMLOCK || key == VK_SCROLL;
+}
+
+// A console of our own vanishes with the process, and every message with it:
+// keep it open until the user presses a key, or until its input ends. Only
+// when the standard input is that console; once per process.
+void waitBeforeClosingOwnConsole() {
+    if (!g_ownConsole) return;
+    g_ownConsole = false;
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD inputMode = 0;
+    if (input == nullptr || input == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &inputMode))
+        return;
+    std::fflush(nullptr);
+    HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (screen == INVALID_HANDLE_VALUE) return;
+    // The prompt stands on a line of its own, wherever the tool left the cursor.
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    std::string prompt = "Press any key to close this window.";
+    if (GetConsoleScreenBufferInfo(screen, &info) && info.dwCursorPosition.X != 0)
+        prompt = "\r\n" + prompt;
+    writeLine(screen, prompt);
+    CloseHandle(screen);
+    // Keys pressed while the tool ran do not count.
+    FlushConsoleInputBuffer(input);
+    for (;;) {
+        INPUT_RECORD record;
+        DWORD read = 0;
+        if (!ReadConsoleInputW(input, &record, 1, &read) || read == 0) return;
+        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
+            !isModifierKey(record.Event.KeyEvent.wVirtualKeyCode))
+            return;
     }
 }
 
@@ -178,6 +221,10 @@ void cleanUpAtExit() {
     if (g_armed == 0) return;
     cleanUpNow();
     std::fflush(nullptr);
+    // What the runtime printed before it ended the process stays readable;
+    // another launcher need not wait for that key.
+    unlockWorkFolder();
+    waitBeforeClosingOwnConsole();
     TerminateProcess(GetCurrentProcess(), 0);
 }
 
@@ -220,6 +267,7 @@ void beginOutput(OutputMode mode) {
 
 void endOutput() {
     std::fflush(nullptr);
+    waitBeforeClosingOwnConsole();
     FreeConsole();
 }
 

@@ -51,7 +51,7 @@ endif()
 # One prefix, one working folder inside it: the runs take turns.
 scrivel_windows_test(windows_wine_start start TIMEOUT 180 FIXTURES_SETUP scrivel_wine RESOURCE_LOCK scrivel_wine)
 scrivel_windows_test(windows_wine_stop stop TIMEOUT 60 FIXTURES_CLEANUP scrivel_wine RESOURCE_LOCK scrivel_wine)
-foreach(case unpack arguments console folder failures)
+foreach(case unpack arguments console dropped folder failures)
   scrivel_windows_test(windows_wine_${case} ${case}
     TIMEOUT 150 FIXTURES_REQUIRED scrivel_wine RESOURCE_LOCK scrivel_wine SKIP_RETURN_CODE 77)
 endforeach()

@@ -47,5 +47,34 @@ namespace tool.Tests
                 CollectionAssert.AreEqual(expected, RunTool(folder.File(name)));
             }
         }
+
+        /// <summary>
+        /// A terminal gets a line break after the closing mark, so that the
+        /// shell's prompt does not stick to it; a pipe or a file gets the
+        /// bytes without it. The terminal is a pseudo-terminal of script(1),
+        /// with the output's line ends left as written.
+        /// </summary>
+        [TestCase("mono '{0}' | cat > '{1}'", "..DONE..")]
+        [TestCase("mono '{0}' > '{1}'", "..DONE..")]
+        [TestCase("script -q -e -c \"stty -onlcr; mono '{0}'\" /dev/null > '{1}'", "..DONE..\r\n")]
+        public void ClosingMarkEndsTheLineOnlyOnATerminal(string command, string ending)
+        {
+            using (var folder = new TempFolder())
+            {
+                string output = folder.File("output");
+                string exe = typeof(Scrivel).Assembly.Location;
+                var start = new ProcessStartInfo("sh");
+                start.Arguments = "-c \"" + string.Format(command, exe, output).Replace("\"", "\\\"") + "\"";
+                start.UseShellExecute = false;
+                using (var process = Process.Start(start))
+                {
+                    process.WaitForExit();
+                    Assert.AreEqual(0, process.ExitCode, command);
+                }
+                byte[] expected = Encoding.ASCII.GetBytes(ToolRun.Banner
+                    + "USAGE: Drag and drop TXT or UPK file(s) on the executable\r\n" + ending);
+                CollectionAssert.AreEqual(expected, File.ReadAllBytes(output), command);
+            }
+        }
     }
 }

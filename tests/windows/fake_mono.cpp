@@ -14,7 +14,8 @@
 // The look-ups are seen by replacing the launcher's import of
 // GetProcAddress when the library is loaded. At mono_jit_exec it prints the
 // arguments through the standard output handle and through the C runtime's
-// stdout, as the tool would on the console. SCRIVEL_FAKE_MONO_EXIT=<n> makes
+// stdout, as the tool would on the console, and then "..DONE.." without a
+// line break, as the tool ends a run. SCRIVEL_FAKE_MONO_EXIT=<n> makes
 // mono_jit_exec end the process with exit(n) instead of returning.
 #include <windows.h>
 
@@ -198,6 +199,7 @@ void printToConsole(int argc, char** argv) {
         WriteFile(out, text.data(), (DWORD)text.size(), &written, nullptr);
     std::printf("fake runtime: C stdout reaches the console\n");
     std::fflush(stdout);
+    if (out != nullptr && out != INVALID_HANDLE_VALUE) WriteFile(out, "..DONE..", 8, &written, nullptr);
 }
 
 }  // namespace

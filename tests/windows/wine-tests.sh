@@ -4,8 +4,8 @@
 #
 #   wine-tests.sh CASE
 #
-# CASE is one of: pe, i686, start, stop, unpack, arguments, console, folder,
-# failures. The environment names the builds and folders:
+# CASE is one of: pe, i686, start, stop, unpack, arguments, console,
+# dropped, folder, failures. The environment names the builds and folders:
 #   SCRIVEL_WINDOWS_ENV   scrivel-windows.env written by the Windows build
 #   SCRIVEL_WINE_PREFIX   the tests' Wine prefix
 #   SCRIVEL_TEST_WORK     a folder for logs and outputs
@@ -272,6 +272,11 @@ EOF
     expect_contains "console mode" "$WORK/console.pane" "fake runtime: C stdout reaches the console"
     expect_contains "console mode" "$WORK/console.pane" "=== end console rc=0"
     expect_lacks "console mode: a run without failures reports none" "$WORK/console.pane" "Scrivel:"
+    # Attached or silent, the launcher never asks for a key (a run that
+    # waited for one would not have ended above).
+    for s in console silent failure failure-silent; do
+        expect_lacks "$s: no prompt" "$WORK/$s.pane" "Press any key"
+    done
     # Silent: the tool runs, but nothing reaches the console.
     expect_lacks "silent mode" "$WORK/silent.pane" "fake runtime"
     expect_contains "silent mode" "$WORK/silent.pane" "=== end silent rc=0"
@@ -282,6 +287,55 @@ EOF
     expect_contains "failure in console mode" "$WORK/failure.pane" "=== end failure rc=0"
     expect_lacks "failure in silent mode" "$WORK/failure-silent.pane" "Scrivel:"
     expect_contains "failure in silent mode" "$WORK/failure-silent.pane" "=== end failure-silent rc=0"
+    finish
+}
+
+# A start from the desktop or by drag and drop: no console to attach to, so
+# the launcher creates one, which must stay open until a key is pressed.
+# Wine's consoles need a display for that: a virtual one (Xvfb).
+case_dropped() {
+    if ! command -v Xvfb >/dev/null; then
+        echo "Xvfb is missing: a created console needs a display under Wine (run scripts/setup.sh)"
+        exit 77
+    fi
+    local display_file="$WORK/display" xvfb
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >"$WORK/xvfb.log" 2>&1 &
+    xvfb=$!
+    trap "kill $xvfb 2>/dev/null" EXIT
+    local waited=0
+    while [ ! -s "$display_file" ] && [ "$waited" -lt 100 ]; do sleep 0.1; waited=$((waited + 1)); done
+    if [ ! -s "$display_file" ]; then
+        fail "Xvfb gave no display within 10 s (see $WORK/xvfb.log)"
+        finish
+    fi
+    export DISPLAY=":$(cat "$display_file")"
+
+    # name | expected report of the runner | runner options and arguments
+    local runs=(
+        "created|the console shows:;Press any key to close this window.;still waiting after Shift;ended on a key;exit code 0|$TEST_FULL_EXE Package.upk"
+        "created-failure|Scrivel: the executable carries no archive;Press any key to close this window.;ended on a key|$TEST_NO_ARCHIVE_EXE Package.upk"
+        "created-exit|Press any key to close this window.;ended on a key;exit code 0|$TEST_FULL_EXE Package.upk"
+        "silent|ended without a prompt;exit code 0|$TEST_FULL_EXE Package.upk /silent"
+        "input-pipe|ended without a prompt;exit code 0|--input-pipe $TEST_FULL_EXE Package.upk"
+    )
+    local run name expected words line lines i
+    for run in "${runs[@]}"; do
+        IFS='|' read -r name expected words <<<"$run"
+        read -r -a words <<<"$words"
+        for i in "${!words[@]}"; do
+            [[ "${words[$i]}" == /*.exe ]] && words[$i]="$(wine_path "${words[$i]}")"
+        done
+        [ "$name" = created-exit ] && export SCRIVEL_FAKE_MONO_EXIT=3
+        run_detached "$name" --own-console "${words[@]}"
+        unset SCRIVEL_FAKE_MONO_EXIT
+        IFS=';' read -r -a lines <<<"$expected"
+        for line in "${lines[@]}"; do expect_contains "$name" "$WORK/$name.out" "$line"; done
+    done
+    expect_contains "created: the tool's output stays on the screen" "$WORK/created.out" "  [Package.upk]"
+    grep -A1 -x -F "..DONE.." "$WORK/created.out" | grep -qx -F "Press any key to close this window." ||
+        fail "created: the prompt does not stand on a line of its own after the tool's output"
+    expect_contains "created-exit: the tool ended the process itself" "$WORK/created-exit.log" "exit 3"
+    expect_folder_cleared "created consoles"
     finish
 }
 
@@ -426,9 +480,9 @@ case_failures() {
 case "$case_name" in
     start) wine_start ;;
     stop) wine_stop ;;
-    pe | i686 | unpack | arguments | console | folder | failures) "case_$case_name" ;;
+    pe | i686 | unpack | arguments | console | dropped | folder | failures) "case_$case_name" ;;
     *)
-        echo "usage: $0 pe|i686|start|stop|unpack|arguments|console|folder|failures" >&2
+        echo "usage: $0 pe|i686|start|stop|unpack|arguments|console|dropped|folder|failures" >&2
         exit 2
         ;;
 esac
