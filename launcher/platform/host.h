@@ -111,9 +111,9 @@ void disarmCleanup();
 // File name of the runtime library inside the working folder.
 const char* runtimeLibraryName();
 
-// Path handed to the runtime's configuration parser, or "" to let it read its
-// default (a null argument). Linux names <etc>/mono/config explicitly so that
-// settings of the environment cannot replace the bundled configuration.
+// Path handed to the runtime's configuration parser: <etc>/mono/config, named
+// explicitly so that settings of the environment (MONO_CONFIG, a
+// configuration in the user's home) cannot replace the bundled one.
 std::string runtimeConfigFile(const std::string& etcFolder);
 
 // Loads a library by full path, its symbols visible to libraries loaded after

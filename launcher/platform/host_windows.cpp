@@ -421,10 +421,9 @@ const char* runtimeLibraryName() {
     return "mono.dll";
 }
 
-std::string runtimeConfigFile(const std::string&) {
-    // A null argument: the runtime reads the configuration under the folder
-    // given to it as its configuration folder.
-    return std::string();
+std::string runtimeConfigFile(const std::string& etcFolder) {
+    // Named, so that a configuration named by MONO_CONFIG cannot replace ours.
+    return joinPath(joinPath(etcFolder, "mono"), "config");
 }
 
 void* loadLibrary(const std::string& path, std::string& error) {

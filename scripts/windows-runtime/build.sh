@@ -41,7 +41,7 @@ build() {
   echo "Building the Windows runtime from Debian's mono $MONO_DEBIAN_VERSION" \
        "(about 10 minutes; log: $log)"
   started=$(date +%s)
-  if ! run_steps >"$log" 2>&1; then
+  if ! (run_steps) >"$log" 2>&1; then
     echo "The Windows runtime could not be built; the last lines of $log:" >&2
     tail -n 30 "$log" >&2
     exit 1
@@ -57,7 +57,8 @@ run_steps() {
   src="$work/mono-$MONO_UPSTREAM"
   jobs=$(nproc 2>/dev/null || echo 1)
 
-  # The runtime library, configured out of tree for 64-bit Windows.
+  # The runtime library, configured out of tree for 64-bit Windows; no time
+  # stamp in the library, so that two builds give the same bytes.
   mkdir -p "$work/runtime"
   cd "$work/runtime"
   "$src/configure" --host=x86_64-w64-mingw32 \
@@ -65,7 +66,7 @@ run_steps() {
     --disable-boehm --with-mcs-docs=no --disable-mcs-build --disable-nls \
     --with-sigaltstack=no --disable-btls --disable-support-build \
     --with-ikvm-native=no --disable-static --enable-static-gcc-libs \
-    --disable-llvm --without-x
+    --disable-llvm --without-x LDFLAGS=-Wl,--no-insert-timestamp
   for dir in eglib arch utils cil sgen metadata; do
     make -C "mono/$dir" -j"$jobs"
   done
@@ -88,7 +89,10 @@ run_steps() {
 # One build at a time per cache; a second caller waits and then copies.
 exec 9>"$cache/windows-runtime.lock"
 flock 9
-[ -f "$entry/mono.dll" ] || build
+complete() {
+  [ -f "$entry/mono.dll" ] && [ -f "$entry/lib/mscorlib.dll" ] && [ -f "$entry/etc/mono/config" ]
+}
+complete || { rm -rf "$entry"; build; }
 
 mkdir -p "$out/lib" "$out/etc/mono"
 for f in mono.dll lib/mscorlib.dll etc/mono/config; do

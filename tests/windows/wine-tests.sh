@@ -93,7 +93,7 @@ expected_calls() {
     local w="$1"
     echo "call mono_set_dirs \"$w\\lib\" \"$w\\etc\""
     echo "call mono_set_assemblies_path \"$w\\lib\""
-    echo "call mono_config_parse (null)"
+    echo "call mono_config_parse \"$w\\etc\\mono\\config\""
     echo "call mono_parse_default_optimizations (null)"
     echo "call mono_set_defaults 0 default-flags"
     echo "call mono_jit_init_version \"Scrivel.exe\" \"v4.0.30319\""

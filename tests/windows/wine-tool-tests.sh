@@ -86,6 +86,8 @@ make_tree() {  # root
     # Damaged: the demo package cut short.
     head -c 300 "$SCRIVEL_SOURCE_DIR/samples/Demo.upk" >"$1/${folders[0]}/Uszkodzony.upk"
 }
+printf '<configuration>\n<dllmap dll="kernel32.dll" target="absent.dll"/>\n</configuration>\n' \
+    >"$WORK/hostile.config"
 make_tree "$WORK/linux"
 make_tree "$WORK/windows"
 
@@ -103,7 +105,10 @@ run_both() {
     done
     "$SCRIVEL_LINUX_EXE" "${linux_args[@]}" >"$WORK/$name.linux" 2>&1 </dev/null
     expect_eq "$name: Linux exit code" 0 "$?"
-    timeout 120 wine start /wait /b "$(wine_path "$SCRIVEL_EXE")" "${windows_args[@]}" \
+    # A runtime configuration of the environment that would break every file
+    # operation, were it read instead of the bundled one.
+    MONO_CONFIG="$(wine_path "$WORK/hostile.config")" \
+        timeout 120 wine start /wait /b "$(wine_path "$SCRIVEL_EXE")" "${windows_args[@]}" \
         >"$WORK/$name.windows" 2>"$WORK/$name.windows.err" </dev/null
     expect_eq "$name: Windows exit code" 0 "$?"
     expect_eq "$name: nothing on the Windows error stream" "" "$(cat "$WORK/$name.windows.err")"
