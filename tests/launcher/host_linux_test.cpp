@@ -348,18 +348,6 @@ TEST(TemporaryDirectory, TakesOnlyFoldersNoOtherUserCanChange) {
     EXPECT_NE(std::string::npos, reason.find(s / "open can be changed")) << reason;
 }
 
-TEST(TemporaryDirectory, TheCacheFolderIsMadeWhenMissingAndUsedThroughAFolderOfItsOwn) {
-    Scratch s;
-    const std::string cache = s / "cache";
-    platform::Folder opened;
-    std::string reason;
-    ASSERT_TRUE(platform::openTemporaryDirectory(platform::TempCandidate{"~/.cache", cache, true}, opened, reason))
-        << reason;
-    EXPECT_EQ(cache + "/scrivel", opened.path());
-    EXPECT_EQ(0700u, modeOf(cache));
-    EXPECT_EQ(0700u, modeOf(cache + "/scrivel"));
-}
-
 TEST(WorkFolderLock, ASecondHolderWaitsUntilTheFirstLetsGo) {
     Scratch s;
     const std::string folder = s / "ScrivelTempFiles";
