@@ -190,7 +190,8 @@ Attempt runIn(const platform::Folder& temp, int argc, char** argv, std::string& 
         const Unpacked unpacked = unpackArchive(work);
         if (unpacked == Unpacked::Complete)
             attempt = startTool(work, argc, argv, reason);
-        if (unpacked != Unpacked::NoArchive && platform::removeWorkFolder(work.path()) == platform::RemoveResult::Failed)
+        if (unpacked != Unpacked::NoArchive &&
+            platform::removeWorkFolder(work.path()) == platform::RemoveResult::Failed)
             platform::reportFailure("the working folder " + work.path() + " could not be removed completely");
     }
     platform::disarmCleanup();

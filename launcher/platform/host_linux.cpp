@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -384,11 +385,15 @@ bool openTemporaryDirectory(const TempCandidate& candidate, Folder& dir, std::st
     else if ((fs.f_flag & ST_NOEXEC) != 0)
         reason = named + " is on a file system mounted noexec";
     int fd = -1;
-    if (reason.empty())
-        fd = own ? openat(base, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : openPrivateFolder(base, sub, path, why);
+    if (reason.empty() && own) {
+        fd = openat(base, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        why = fd < 0 ? errorText(errno) : std::string();
+    } else if (reason.empty()) {
+        fd = openPrivateFolder(base, sub, path, why);
+    }
     close(base);
     if (reason.empty() && fd < 0)
-        reason = named + ": " + (own ? errorText(errno) : why);
+        reason = named + ": " + why;
     if (!reason.empty())
         return false;
     dir = Folder(path, fd);

@@ -48,7 +48,8 @@ std::string perUserTmp() {
 class OtherUser {
 public:
     OtherUser() : name_("scrvl" + std::to_string(getpid())) {
-        if (geteuid() != 0 || std::system(("useradd -M -s /usr/sbin/nologin " + name_ + " >/dev/null 2>&1").c_str()) != 0)
+        const std::string add = "useradd -M -s /usr/sbin/nologin " + name_ + " >/dev/null 2>&1";
+        if (geteuid() != 0 || std::system(add.c_str()) != 0)
             return;
         if (const struct passwd* pw = getpwnam(name_.c_str())) {
             uid_ = pw->pw_uid;

@@ -324,7 +324,8 @@ TEST(TemporaryDirectory, TakesOnlyFoldersNoOtherUserCanChange) {
         }
         platform::Folder opened;
         std::string reason;
-        const bool ok = platform::openTemporaryDirectory(platform::TempCandidate{"$TMPDIR", given, false}, opened, reason);
+        const platform::TempCandidate candidate{"$TMPDIR", given, false};
+        const bool ok = platform::openTemporaryDirectory(candidate, opened, reason);
         if (c.expected == "-") {
             EXPECT_FALSE(ok) << c.what;
             EXPECT_NE(std::string::npos, reason.find(c.reason)) << c.what << ": " << reason;
