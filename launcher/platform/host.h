@@ -59,7 +59,7 @@ std::vector<TempCandidate> temporaryCandidates();
 // on its path (links resolved) must belong to root or the user and, unless
 // it has the sticky bit, be writable by nobody else; a shared folder (/tmp)
 // gets a private folder of the user inside it, "scrivel-<uid>", mode 0700,
-// and the cache folder one named "scrivel"; the directory must allow
+// and the cache folder one named "scrivel-launcher"; the directory must allow
 // running programs (not mounted noexec) and leave room below it within
 // kMaxPath. False with a one-clause reason naming the candidate, or with an
 // empty reason when the candidate is not set at all.

@@ -200,7 +200,7 @@ constexpr std::size_t kRoomBelow = 32 + 256;
 std::string perUserFolderName() {
     return "scrivel-" + std::to_string(geteuid());
 }
-constexpr const char* kCacheFolderName = "scrivel";
+constexpr const char* kCacheFolderName = "scrivel-launcher";
 
 // Why an open folder may not be trusted with the working folder, or "".
 std::string untrusted(int fd, const std::string& path) {

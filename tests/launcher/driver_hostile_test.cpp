@@ -223,7 +223,7 @@ TEST(HostileTemp, NoexecAndOverlongFoldersGiveWayToTheNextCandidate) {
          tmpdir / kWork, {}},
         {"all but the cache folder noexec", noexecTmp + " && mount -t tmpfs -o mode=0700 tmpfs " + cache.path(),
          {{"XDG_RUNTIME_DIR", xdg.path()}, {"TMPDIR", tmpdir.path()}, {"XDG_CACHE_HOME", cache.path()}},
-         cache.path() + "/scrivel/" + kWork, {}},
+         cache.path() + "/scrivel-launcher/" + kWork, {}},
         {"every candidate unusable", noexecTmp,
          {{"XDG_RUNTIME_DIR", overlong}, {"TMPDIR", tmpdir.path()}, {"XDG_CACHE_HOME", cache.path()}}, "",
          {"4096", tmpdir.path() + " is on a file system mounted noexec", "/tmp is on a file system mounted noexec",
