@@ -21,6 +21,8 @@
 
 #include "bundle_archive.h"
 
+using scrivel::BundleArchive;
+
 extern char** environ;
 
 namespace {

@@ -17,6 +17,9 @@
 #include "platform/host.h"
 #include "runtime_host.h"
 
+using scrivel::EmbeddedArchive;
+using scrivel::embeddedArchive;
+
 namespace {
 
 int32_t readInt(const unsigned char* at) {
@@ -67,14 +70,14 @@ int main(int argc, char** argv) {
         return 3;
 
     const std::string folder = argv[1];
-    std::string self = scrivel::host::executablePath(argv[0]);
+    std::string self = scrivel::platform::executablePath(argv[0]);
     std::vector<char*> args = {&self[0]};
     for (int i = 2; i < argc; ++i)
         args.push_back(argv[i]);
     args.push_back(nullptr);
 
     std::string error;
-    scrivel::host::prepareLocale();
+    scrivel::platform::prepareLocale();
     if (!scrivel::loadRuntime(folder, error))
         return 4;
     scrivel::runTool(folder, static_cast<int>(args.size()) - 1, args.data(), error);

@@ -25,6 +25,8 @@
 
 #include "bundle_archive.h"
 
+using scrivel::BundleArchive;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 

@@ -87,7 +87,7 @@ std::vector<Entry> readList(const std::string& listPath, const fs::path& base) {
         if (entry.name.find('/') != std::string::npos)
             fail(where + "entry name \"" + entry.name + "\" must separate folders with \\, not /");
         if (entry.name.size() > kMaxFieldValue ||
-            !isSafeEntryName(entry.name.data(), static_cast<int32_t>(entry.name.size())))
+            !scrivel::isSafeEntryName(entry.name.data(), static_cast<int32_t>(entry.name.size())))
             fail(where + "entry name \"" + entry.name +
                  "\" must be a relative path without empty, \".\" or \"..\" components");
         fs::path source(entry.source);

@@ -10,6 +10,8 @@
 #include "entry_name.h"
 #include "platform/fs.h"
 
+namespace scrivel {
+
 // The owned in-memory copy of the archive, read front to back.
 struct BundleArchive::Stream {
     std::unique_ptr<unsigned char[]> bytes;
@@ -67,16 +69,20 @@ constexpr int64_t kMaxInflateRatio = 1032;
 
 // Closes and deletes the target of an entry that could not be completed, so
 // no partial file of it is left behind.
-void discardTarget(std::FILE*& file, const char* path) {
+void discardTarget(std::FILE*& file, const platform::Folder& folder, const char* name) {
     if (file == nullptr) return;
     std::fclose(file);
     file = nullptr;
-    std::remove(path);
+    platform::removeEntry(folder, name);
 }
 
 }  // namespace
 
 void BundleArchive::extractTo(const char* folder) {
+    extractTo(platform::Folder(folder != nullptr ? folder : ""));
+}
+
+void BundleArchive::extractTo(const platform::Folder& folder) {
     written_ = 0;
     skipped_ = 0;
     if (!stream_) {
@@ -91,7 +97,7 @@ void BundleArchive::extractTo(const char* folder) {
         outcome_ = Outcome::BadMagic;
         return;
     }
-    if (folder == nullptr || !platform::isDirectory(folder)) {
+    if (!folder.isOpen()) {
         outcome_ = Outcome::FolderUnusable;
         return;
     }
@@ -106,8 +112,6 @@ void BundleArchive::extractTo(const char* folder) {
     ByteBuffer name;
     ByteBuffer compressed;
     ByteBuffer uncompressed;
-    char target[platform::kMaxPath];
-    char parent[platform::kMaxPath];
 
     for (int32_t entry = 0; entry < count; ++entry) {
         int32_t nameLength = 0;
@@ -126,16 +130,10 @@ void BundleArchive::extractTo(const char* folder) {
         // A name that would leave the folder, or a path that does not fit,
         // is passed over: its record is read past and nothing is written.
         const bool writable = isSafeEntryName(entryName, nameLength) &&
-                              platform::joinPath(target, folder, entryName);
-        std::FILE* file = nullptr;
-        if (writable) {
-            std::memcpy(parent, target, sizeof parent);
-            platform::removeLastComponent(parent);
-            if (!platform::pathExists(parent)) platform::createFolderTree(parent);
-            // Opened before the sizes are read; a file that cannot be opened
-            // is passed over, its data still read and inflated.
-            file = platform::openForWriting(target);
-        }
+                              platform::fitsPath(platform::joinPath(folder.path(), entryName));
+        // Opened before the sizes are read; a file that cannot be opened is
+        // passed over, its data still read and inflated.
+        std::FILE* file = writable ? platform::openEntry(folder, entryName) : nullptr;
 
         int32_t size = 0;
         int32_t packedSize = 0;
@@ -146,7 +144,7 @@ void BundleArchive::extractTo(const char* folder) {
         if (!in.readInt32(size) || !in.readInt32(packedSize) || size < 0 || packedSize < 0 ||
             packedSize > in.remaining() ||
             static_cast<int64_t>(size) > static_cast<int64_t>(packedSize) * kMaxInflateRatio) {
-            discardTarget(file, target);
+            discardTarget(file, folder, entryName);
             outcome_ = Outcome::Damaged;
             return;
         }
@@ -156,7 +154,7 @@ void BundleArchive::extractTo(const char* folder) {
             continue;
         }
         if (!uncompressed.resize(size) || !compressed.resize(packedSize)) {
-            discardTarget(file, target);
+            discardTarget(file, folder, entryName);
             outcome_ = Outcome::OutOfMemory;
             return;
         }
@@ -168,7 +166,7 @@ void BundleArchive::extractTo(const char* folder) {
         // A stream that does not inflate to exactly the stated size is
         // damaged; the entry's file is not left behind half-made.
         if (status != Z_OK || produced != static_cast<uLongf>(size)) {
-            discardTarget(file, target);
+            discardTarget(file, folder, entryName);
             outcome_ = Outcome::Damaged;
             return;
         }
@@ -184,8 +182,10 @@ void BundleArchive::extractTo(const char* folder) {
             ++written_;
         } else {
             // A short write (disk full) leaves no truncated copy behind.
-            std::remove(target);
+            platform::removeEntry(folder, entryName);
             ++skipped_;
         }
     }
 }
+
+}  // namespace scrivel

@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/fs.h"
+
+namespace scrivel {
+
 class BundleArchive {
 public:
     // What the last extractTo did; for diagnostics only.
@@ -36,6 +40,9 @@ public:
     // over; a damaged record stops the unpacking without leaving a partial
     // file of that entry.
     void extractTo(const char* folder);
+    // The same into a folder already open: every entry is created through
+    // it (see platform::openEntry).
+    void extractTo(const platform::Folder& folder);
 
     Outcome lastOutcome() const { return outcome_; }
     // Files written / entries passed over by the last extractTo.
@@ -49,3 +56,5 @@ private:
     int32_t written_;
     int32_t skipped_;
 };
+
+}  // namespace scrivel

@@ -2,6 +2,8 @@
 
 #include <new>
 
+namespace scrivel {
+
 ByteBuffer::ByteBuffer()
     : storage_(new (std::nothrow) unsigned char[0]), capacity_(0), size_(0) {}
 
@@ -27,3 +29,5 @@ bool ByteBuffer::resize(int32_t n) {
     size_ = n;
     return true;
 }
+
+}  // namespace scrivel

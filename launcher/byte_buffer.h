@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace scrivel {
+
 class ByteBuffer {
 public:
     ByteBuffer();
@@ -30,3 +32,5 @@ private:
     int32_t capacity_;
     int32_t size_;
 };
+
+}  // namespace scrivel

@@ -1,5 +1,6 @@
 #include "driver.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -35,7 +36,7 @@ bool isDigits(const std::string& text, std::size_t from, std::size_t to) {
 // Whether an entry name is that of a spare folder: the folder's name, "-",
 // digits, "-", digits, and nothing else.
 bool isSpareFolderName(const std::string& name) {
-    const std::string prefix = std::string(host::kWorkFolderName) + "-";
+    const std::string prefix = std::string(platform::kWorkFolderName) + "-";
     if (name.compare(0, prefix.size(), prefix) != 0)
         return false;
     const std::size_t dash = name.find('-', prefix.size());
@@ -47,50 +48,50 @@ bool isSpareFolderName(const std::string& name) {
 // as far as they can go now. Only runs under the lock, so none of them is
 // in use.
 void removeSpareFolders(const std::string& temp) {
-    for (const std::string& name : host::entryNames(temp))
+    for (const std::string& name : platform::entryNames(temp))
         if (isSpareFolderName(name))
-            host::removeWorkFolder(host::joinPath(temp, name));
+            platform::removeWorkFolder(platform::joinPath(temp, name));
 }
 
 // Creates a spare folder of this run under a name no other path has.
-// "" after reporting why none could be made.
-std::string createSpareFolder(const std::string& folder) {
+// Not open after reporting why none could be made.
+platform::Folder createSpareFolder(const platform::Folder& temp, const std::string& folder) {
     std::string error;
+    platform::Folder spare;
     for (int n = 1; n <= kSpareAttempts; ++n) {
-        const std::string spare = spareFolderName(folder, host::processId(), n);
-        if (spare.size() >= host::kMaxPath)
+        const std::string name = spareFolderName(platform::kWorkFolderName, platform::processId(), n);
+        if (!platform::fitsPath(platform::joinPath(temp.path(), name)))
             break;
-        if (host::createWorkFolder(spare, error))
+        if (platform::createWorkFolder(temp, name, spare, error))
             return spare;
     }
-    host::reportFailure("the working folder " + folder + " left by an earlier run cannot be removed, " +
-                        "and no other folder can be made beside it" + (error.empty() ? "" : ": " + error));
-    return std::string();
+    platform::reportFailure("the working folder " + folder + " left by an earlier run cannot be removed, " +
+                            "and no other folder can be made beside it" + (error.empty() ? "" : ": " + error));
+    return spare;
 }
 
 // Deletes whatever an earlier run left at the folder's path and creates the
 // folder anew. When what is there cannot be removed (a file in it is held
 // open or protected), a spare folder beside it serves this run instead; a
-// later run removes both once they can go. Returns the folder to use, or ""
-// after reporting why there is none.
-std::string recreateWorkFolder(const std::string& temp, const std::string& folder) {
-    removeSpareFolders(temp);
-    switch (host::removeWorkFolder(folder)) {
-    case host::RemoveResult::Absent:
-    case host::RemoveResult::Removed:
+// later run removes both once they can go. Returns the folder to use, not
+// open after reporting why there is none.
+platform::Folder recreateWorkFolder(const platform::Folder& temp, const std::string& folder) {
+    removeSpareFolders(temp.path());
+    platform::Folder work;
+    switch (platform::removeWorkFolder(folder)) {
+    case platform::RemoveResult::Absent:
+    case platform::RemoveResult::Removed:
         break;
-    case host::RemoveResult::Foreign:
-        host::reportFailure("the working folder " + folder + " belongs to another user; it is left alone");
-        return std::string();
-    case host::RemoveResult::Failed:
-        return createSpareFolder(folder);
+    case platform::RemoveResult::Foreign:
+        platform::reportFailure("the working folder " + folder + " belongs to another user; it is left alone");
+        return work;
+    case platform::RemoveResult::Failed:
+        return createSpareFolder(temp, folder);
     }
     std::string error;
-    if (!host::createWorkFolder(folder, error)) {
-        host::reportFailure(error);
-        return std::string();
-    }
-    return folder;
+    if (!platform::createWorkFolder(temp, platform::kWorkFolderName, work, error))
+        platform::reportFailure(error);
+    return work;
 }
 
 // How far unpacking the archive got.
@@ -102,89 +103,129 @@ enum class Unpacked {
 
 // Copies the archive out of the executable and unpacks it into the folder;
 // the copy is gone again when this returns.
-Unpacked unpackArchive(const std::string& folder) {
+Unpacked unpackArchive(const platform::Folder& folder) {
     const EmbeddedArchive block = embeddedArchive();
     BundleArchive archive;
     if (!archive.load(block.data, block.length)) {
-        host::reportFailure("the executable carries no archive");
+        platform::reportFailure("the executable carries no archive");
         return Unpacked::NoArchive;
     }
-    archive.extractTo(folder.c_str());
+    archive.extractTo(folder);
     switch (archive.lastOutcome()) {
     case BundleArchive::Outcome::Complete:
         if (archive.entriesSkipped() == 0)
             return Unpacked::Complete;
         // A full disk, for one: starting a runtime with files missing could
         // fail in any way, so it is not started at all.
-        host::reportFailure("some files of the archive could not be unpacked into " + folder);
+        platform::reportFailure("some files of the archive could not be unpacked into " + folder.path());
         break;
     case BundleArchive::Outcome::BadMagic:
-        host::reportFailure("the archive in the executable is not an archive");
+        platform::reportFailure("the archive in the executable is not an archive");
         break;
     case BundleArchive::Outcome::Damaged:
-        host::reportFailure("the archive in the executable is damaged");
+        platform::reportFailure("the archive in the executable is damaged");
         break;
     default:
-        host::reportFailure("the archive could not be unpacked into " + folder);
+        platform::reportFailure("the archive could not be unpacked into " + folder.path());
         break;
     }
     return Unpacked::Incomplete;
 }
 
-// Loads the runtime from the folder and has it run the tool. Argument 0
-// becomes the launcher's own absolute path.
-void startTool(const std::string& folder, int argc, char** argv) {
+// Whether a run in one temporary directory is over, or the next candidate
+// may do better.
+enum class Attempt { Done, TryNext };
+
+// Loads the runtime from the folder, if it is still the one this run made,
+// and has it run the tool. Argument 0 becomes the launcher's own absolute
+// path. TryNext, with the reason, when the folder does not allow running
+// programs: nothing of the runtime has been loaded then.
+Attempt startTool(const platform::Folder& folder, int argc, char** argv, std::string& reason) {
     std::string error;
-    host::prepareLocale();
-    if (!loadRuntime(folder, error)) {
-        host::reportFailure("cannot load the runtime library: " + error);
-        return;
+    if (!platform::isStillWorkFolder(folder, error)) {
+        platform::reportFailure(error);
+        return Attempt::Done;
+    }
+    platform::prepareLocale();
+    if (!loadRuntime(folder.path(), error)) {
+        reason = "cannot load the runtime library: " + error;
+        if (platform::isExecutionRefused(error))
+            return Attempt::TryNext;
+        platform::reportFailure(reason);
+        return Attempt::Done;
     }
     // Argument 0 is the launcher's own absolute path; the rest are the
     // user's arguments as the start-up code split them.
-    std::string self = host::executablePath(argc > 0 ? argv[0] : nullptr);
+    std::string self = platform::executablePath(argc > 0 ? argv[0] : nullptr);
     std::vector<char*> args;
     args.push_back(&self[0]);
     for (int i = 1; i < argc; ++i)
         args.push_back(argv[i]);
     args.push_back(nullptr);
-    if (runTool(folder, static_cast<int>(args.size()) - 1, args.data(), error) != ToolRun::Ran)
-        host::reportFailure(error);
+    if (runTool(folder.path(), static_cast<int>(args.size()) - 1, args.data(), error) != ToolRun::Ran)
+        platform::reportFailure(error);
+    return Attempt::Done;
 }
 
-// Everything between choosing the output mode and releasing it.
-void run(int argc, char** argv) {
-    std::string error;
-    std::string temp;
-    if (!host::temporaryDirectory(temp, error)) {
-        host::reportFailure(error);
-        return;
+// One run with its working folder in `temp`: under the lock, from the
+// first deletion to the last, so a second launcher waits instead of
+// deleting this one's folder. Failures that another place cannot mend are
+// reported here and end the run.
+Attempt runIn(const platform::Folder& temp, int argc, char** argv, std::string& reason) {
+    const std::string folder = platform::joinPath(temp.path(), platform::kWorkFolderName);
+    if (!platform::fitsPath(folder)) {
+        reason = "the working folder's path is too long (the limit is " + std::to_string(platform::kMaxPath) +
+                 " bytes): " + folder;
+        return Attempt::TryNext;
     }
-    const std::string folder = host::joinPath(temp, host::kWorkFolderName);
-    if (folder.size() >= host::kMaxPath) {
-        host::reportFailure("the working folder's path is too long: " + folder);
-        return;
-    }
-    // The lock is held from the first deletion to the last, so a second
-    // launcher waits instead of deleting this one's folder.
-    if (!host::lockWorkFolder(folder, error)) {
-        host::reportFailure(error);
-        return;
-    }
-    host::armCleanup(folder);
-    const std::string work = recreateWorkFolder(temp, folder);
-    if (!work.empty()) {
-        if (work != folder)
-            host::armCleanup(work);
+    if (!platform::lockWorkFolder(folder, reason))
+        return Attempt::TryNext;
+    platform::armCleanup(folder);
+    Attempt attempt = Attempt::Done;
+    const platform::Folder work = recreateWorkFolder(temp, folder);
+    if (work.isOpen()) {
+        if (work.path() != folder)
+            platform::armCleanup(work.path());
         // After a failed archive load the empty folder stays until the next start.
         const Unpacked unpacked = unpackArchive(work);
         if (unpacked == Unpacked::Complete)
-            startTool(work, argc, argv);
-        if (unpacked != Unpacked::NoArchive && host::removeWorkFolder(work) == host::RemoveResult::Failed)
-            host::reportFailure("the working folder " + work + " could not be removed completely");
+            attempt = startTool(work, argc, argv, reason);
+        if (unpacked != Unpacked::NoArchive &&
+            platform::removeWorkFolder(work.path()) == platform::RemoveResult::Failed)
+            platform::reportFailure("the working folder " + work.path() + " could not be removed completely");
     }
-    host::disarmCleanup();
-    host::unlockWorkFolder();
+    platform::disarmCleanup();
+    platform::unlockWorkFolder();
+    return attempt;
+}
+
+// Everything between choosing the output mode and releasing it: the
+// candidates for the temporary directory are tried in order until a run has
+// taken place in one; when none would do, one line says why for each.
+void run(int argc, char** argv) {
+    std::vector<std::string> reasons;
+    std::vector<std::string> tried;
+    for (const platform::TempCandidate& candidate : platform::temporaryCandidates()) {
+        platform::Folder temp;
+        std::string reason;
+        if (!platform::openTemporaryDirectory(candidate, temp, reason)) {
+            if (!reason.empty())
+                reasons.push_back(reason);
+            continue;
+        }
+        if (std::find(tried.begin(), tried.end(), temp.path()) != tried.end())
+            continue;
+        tried.push_back(temp.path());
+        if (runIn(temp, argc, argv, reason) == Attempt::Done)
+            return;
+        reasons.push_back(reason);
+    }
+    if (reasons.empty())
+        reasons.push_back("no temporary directory");
+    std::string line = reasons.size() == 1 ? std::string() : "no usable place for the working folder: ";
+    for (std::size_t i = 0; i < reasons.size(); ++i)
+        line += (i == 0 ? "" : "; ") + reasons[i];
+    platform::reportFailure(line);
 }
 
 }  // namespace
@@ -200,9 +241,9 @@ bool takeSilentSwitch(int& argc, char** argv) {
 
 int runLauncher(int argc, char** argv) {
     const bool silent = takeSilentSwitch(argc, argv);
-    host::beginOutput(silent ? host::OutputMode::Silent : host::OutputMode::Console);
+    platform::beginOutput(silent ? platform::OutputMode::Silent : platform::OutputMode::Console);
     run(argc, argv);
-    host::endOutput();
+    platform::endOutput();
     return 0;
 }
 

@@ -4,9 +4,13 @@
 
 #include <cstdint>
 
+namespace scrivel {
+
 struct EmbeddedArchive {
     const unsigned char* data;
     int32_t length;
 };
 
 EmbeddedArchive embeddedArchive();
+
+}  // namespace scrivel

@@ -9,9 +9,13 @@ extern const unsigned char scrivel_archive_data[] __attribute__((weak));
 extern const int32_t scrivel_archive_length __attribute__((weak));
 }
 
+namespace scrivel {
+
 EmbeddedArchive embeddedArchive() {
     if (&scrivel_archive_length == nullptr || scrivel_archive_data == nullptr ||
         scrivel_archive_length <= 0)
         return EmbeddedArchive{nullptr, 0};
     return EmbeddedArchive{scrivel_archive_data, scrivel_archive_length};
 }
+
+}  // namespace scrivel

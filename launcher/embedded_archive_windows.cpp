@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+namespace scrivel {
+
 namespace {
 constexpr WORD kArchiveResourceId = 129;
 }
@@ -24,3 +26,5 @@ EmbeddedArchive embeddedArchive() {
         return EmbeddedArchive{nullptr, 0};
     return EmbeddedArchive{static_cast<const unsigned char*>(bytes), static_cast<int32_t>(size)};
 }
+
+}  // namespace scrivel

@@ -1,5 +1,7 @@
 #include "entry_name.h"
 
+namespace scrivel {
+
 bool isSafeEntryName(const char* name, int32_t length) {
     if (name == nullptr || length <= 0) return false;
     int32_t componentStart = 0;
@@ -18,3 +20,5 @@ bool isSafeEntryName(const char* name, int32_t length) {
     }
     return true;
 }
+
+}  // namespace scrivel

@@ -24,7 +24,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     std::vector<std::string> arguments;
     arguments.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) arguments.push_back(scrivel::win::narrow(wide[i]));
+    for (int i = 0; i < count; ++i) arguments.push_back(scrivel::platform::narrow(wide[i]));
     LocalFree(wide);
 
     std::vector<char*> argv;

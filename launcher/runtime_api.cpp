@@ -27,7 +27,7 @@ const char* const RuntimeApi::kNames[RuntimeApi::kCount] = {
 namespace {
 
 void* lookupInLibrary(void* library, const char* name) {
-    return host::findSymbol(library, name);
+    return platform::findSymbol(library, name);
 }
 
 // Whether the launcher calls the entry point at this table position.

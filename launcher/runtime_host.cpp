@@ -23,22 +23,18 @@ RuntimeState& state() {
     return s;
 }
 
-bool fitsPath(const std::string& path) {
-    return path.size() < host::kMaxPath;
-}
-
 }  // namespace
 
 bool loadRuntime(const std::string& folder, std::string& error) {
     RuntimeState& s = state();
-    const std::string lib = host::joinPath(folder, "lib");
-    const std::string etc = host::joinPath(folder, "etc");
-    const std::string libraryPath = host::joinPath(folder, host::runtimeLibraryName());
-    if (!fitsPath(lib) || !fitsPath(etc) || !fitsPath(libraryPath)) {
+    const std::string lib = platform::joinPath(folder, "lib");
+    const std::string etc = platform::joinPath(folder, "etc");
+    const std::string libraryPath = platform::joinPath(folder, platform::runtimeLibraryName());
+    if (!platform::fitsPath(lib) || !platform::fitsPath(etc) || !platform::fitsPath(libraryPath)) {
         error = "the runtime's path is too long: " + libraryPath;
         return false;
     }
-    void* library = host::loadLibrary(libraryPath, error);
+    void* library = platform::loadLibrary(libraryPath, error);
     if (library == nullptr)
         return false;
     s.library = library;
@@ -49,7 +45,7 @@ bool loadRuntime(const std::string& folder, std::string& error) {
 
 ToolRun runTool(const std::string& folder, int argc, char** argv, std::string& error) {
     RuntimeState& s = state();
-    const std::string toolPath = host::joinPath(folder, kToolAssemblyName);
+    const std::string toolPath = platform::joinPath(folder, kToolAssemblyName);
 
     const char* missing = nullptr;
     if (!s.api.resolve(s.library, &missing)) {
@@ -60,7 +56,7 @@ ToolRun runTool(const std::string& folder, int argc, char** argv, std::string& e
 
     api.set_dirs(s.libFolder.c_str(), s.etcFolder.c_str());
     api.set_assemblies_path(s.libFolder.c_str());
-    const std::string config = host::runtimeConfigFile(s.etcFolder);
+    const std::string config = platform::runtimeConfigFile(s.etcFolder);
     api.config_parse(config.empty() ? nullptr : config.c_str());
     const std::uint32_t optimizations = api.parse_default_optimizations(nullptr);
     api.set_defaults(0, optimizations);

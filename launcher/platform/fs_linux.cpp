@@ -1,88 +1,121 @@
-// The file-system layer on Linux: stored "\" separators become "/".
+// The file layer on Linux: everything below a destination folder is reached
+// through its directory descriptor with openat and mkdirat, one component at
+// a time and never through a link; stored "\" separators become "/".
 
 #include "platform/fs.h"
 
-#include <cerrno>
-#include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/types.h>
 #include <unistd.h>
 
-namespace platform {
+#include <cerrno>
+#include <utility>
+#include <vector>
+
+namespace scrivel::platform {
 
 namespace {
+
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kFileMode = 0600;
-}
 
-bool isDirectory(const char* path) {
-    if (path == nullptr || path[0] == '\0') return false;
-    struct stat info;
-    if (stat(path, &info) != 0 || !S_ISDIR(info.st_mode)) return false;
-    DIR* listing = opendir(path);
-    if (listing == nullptr) return false;
-    closedir(listing);
-    return true;
-}
-
-bool joinPath(char* out, const char* folder, const char* name) {
-    out[0] = '\0';
-    const size_t folderLength = std::strlen(folder);
-    const size_t nameLength = std::strlen(name);
-    const bool needSeparator = folderLength > 0 && folder[folderLength - 1] != '/';
-    const size_t total = folderLength + (needSeparator ? 1 : 0) + nameLength;
-    if (total + 1 > static_cast<size_t>(kMaxPath)) return false;
-    std::memcpy(out, folder, folderLength);
-    size_t at = folderLength;
-    if (needSeparator) out[at++] = '/';
-    for (size_t i = 0; i < nameLength; ++i) out[at++] = name[i] == '\\' ? '/' : name[i];
-    out[at] = '\0';
-    return true;
-}
-
-void removeLastComponent(char* path) {
-    char* slash = std::strrchr(path, '/');
-    if (slash == nullptr) {
-        path[0] = '\0';
-    } else if (slash == path) {
-        path[1] = '\0';  // the root stays
-    } else {
-        *slash = '\0';
+std::vector<std::string> components(const std::string& storedName) {
+    std::vector<std::string> parts(1);
+    for (char c : storedName) {
+        if (c == '\\' || c == '/')
+            parts.emplace_back();
+        else
+            parts.back() += c;
     }
+    return parts;
 }
 
-bool pathExists(const char* path) {
-    struct stat info;
-    return path != nullptr && path[0] != '\0' && lstat(path, &info) == 0;
-}
-
-bool createFolderTree(const char* path) {
-    if (path == nullptr || path[0] == '\0') return false;
-    char partial[kMaxPath];
-    const size_t length = std::strlen(path);
-    if (length + 1 > sizeof partial) return false;
-    std::memcpy(partial, path, length + 1);
-    // Create each prefix that ends before a separator, then the whole path.
-    for (size_t i = 1; i <= length; ++i) {
-        if (i < length && partial[i] != '/') continue;
-        const char saved = partial[i];
-        partial[i] = '\0';
-        if (mkdir(partial, kFolderMode) != 0 && errno != EEXIST) return false;
-        partial[i] = saved;
+// Opens the folder that holds the entry's file, creating what is missing
+// when `create` is set. -1 on failure; the caller closes the result.
+int openEntryParent(const Folder& folder, const std::vector<std::string>& parts, bool create) {
+    int dir = dup(folder.descriptor());
+    for (std::size_t i = 0; dir >= 0 && i + 1 < parts.size(); ++i) {
+        const char* name = parts[i].c_str();
+        int next = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0 && errno == ENOENT && create && mkdirat(dir, name, kFolderMode) == 0)
+            next = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        close(dir);
+        dir = next;
     }
-    return isDirectory(path);
+    return dir;
 }
 
-std::FILE* openForWriting(const char* path) {
-    // A symbolic link at the target is not followed: the file written is
-    // always the one inside the destination folder.
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kFileMode);
-    if (fd < 0) return nullptr;
+}  // namespace
+
+std::string joinPath(const std::string& dir, const std::string& name) {
+    std::string joined = dir;
+    if (joined.empty() || joined.back() != '/')
+        joined += '/';
+    for (char c : name)
+        joined += c == '\\' ? '/' : c;
+    return joined;
+}
+
+Folder::Folder(const std::string& path) : path_(path) {
+    if (!path.empty())
+        descriptor_ = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    open_ = descriptor_ >= 0;
+}
+
+Folder::Folder(const std::string& path, int descriptor)
+    : path_(path), descriptor_(descriptor), open_(descriptor >= 0) {}
+
+Folder::~Folder() {
+    if (descriptor_ >= 0)
+        close(descriptor_);
+}
+
+Folder::Folder(Folder&& other) noexcept
+    : path_(std::move(other.path_)), descriptor_(other.descriptor_), open_(other.open_) {
+    other.descriptor_ = -1;
+    other.open_ = false;
+}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+    if (this != &other) {
+        if (descriptor_ >= 0)
+            close(descriptor_);
+        path_ = std::move(other.path_);
+        descriptor_ = other.descriptor_;
+        open_ = other.open_;
+        other.descriptor_ = -1;
+        other.open_ = false;
+    }
+    return *this;
+}
+
+std::FILE* openEntry(const Folder& folder, const std::string& storedName) {
+    if (!folder.isOpen() || !fitsPath(joinPath(folder.path(), storedName)))
+        return nullptr;
+    const std::vector<std::string> parts = components(storedName);
+    const int dir = openEntryParent(folder, parts, true);
+    if (dir < 0)
+        return nullptr;
+    const int fd = openat(dir, parts.back().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                          kFileMode);
+    close(dir);
+    if (fd < 0)
+        return nullptr;
     std::FILE* file = fdopen(fd, "wb");
-    if (file == nullptr) close(fd);
+    if (file == nullptr)
+        close(fd);
     return file;
 }
 
-}  // namespace platform
+void removeEntry(const Folder& folder, const std::string& storedName) {
+    if (!folder.isOpen())
+        return;
+    const std::vector<std::string> parts = components(storedName);
+    const int dir = openEntryParent(folder, parts, false);
+    if (dir < 0)
+        return;
+    unlinkat(dir, parts.back().c_str(), 0);
+    close(dir);
+}
+
+}  // namespace scrivel::platform

@@ -1,5 +1,5 @@
-// The file-system layer on Windows. Paths are UTF-8 and reach the system
-// through the wide interfaces; stored entry names already use "\".
+// The file layer on Windows. Paths are UTF-8 and reach the system through
+// the wide interfaces; stored entry names already use "\".
 
 #include "platform/fs.h"
 
@@ -8,10 +8,11 @@
 #include <cstring>
 #include <share.h>
 #include <string>
+#include <utility>
 
 #include "platform/utf8_windows.h"
 
-namespace platform {
+namespace scrivel::platform {
 
 namespace {
 
@@ -36,11 +37,9 @@ std::size_t rootLength(const char* path) {
     return length >= 1 && isSeparator(path[0]) ? 1 : 0;
 }
 
-}  // namespace
-
 bool isDirectory(const char* path) {
     if (path == nullptr || path[0] == '\0') return false;
-    const std::wstring wide = scrivel::win::widen(path);
+    const std::wstring wide = widen(path);
     wchar_t full[MAX_PATH];
     const DWORD n = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr);
     if (n == 0 || n >= MAX_PATH) return false;
@@ -55,21 +54,6 @@ bool isDirectory(const char* path) {
     return true;
 }
 
-bool joinPath(char* out, const char* folder, const char* name) {
-    out[0] = '\0';
-    const std::size_t folderLength = std::strlen(folder);
-    const std::size_t nameLength = std::strlen(name);
-    const bool needSeparator = folderLength > 0 && !isSeparator(folder[folderLength - 1]);
-    const std::size_t total = folderLength + (needSeparator ? 1 : 0) + nameLength;
-    if (total + 1 > static_cast<std::size_t>(kMaxPath)) return false;
-    std::memcpy(out, folder, folderLength);
-    std::size_t at = folderLength;
-    if (needSeparator) out[at++] = '\\';
-    for (std::size_t i = 0; i < nameLength; ++i) out[at++] = name[i] == '/' ? '\\' : name[i];
-    out[at] = '\0';
-    return true;
-}
-
 void removeLastComponent(char* path) {
     const std::size_t root = rootLength(path);
     std::size_t cut = std::strlen(path);
@@ -81,7 +65,7 @@ void removeLastComponent(char* path) {
 
 bool pathExists(const char* path) {
     if (path == nullptr || path[0] == '\0') return false;
-    return GetFileAttributesW(scrivel::win::widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool createFolderTree(const char* path) {
@@ -92,15 +76,59 @@ bool createFolderTree(const char* path) {
     // prefixes that exist already (the root among them) simply fail.
     for (std::size_t i = rootLength(path) + 1; i <= text.size(); ++i) {
         if (i < text.size() && !isSeparator(text[i])) continue;
-        CreateDirectoryW(scrivel::win::widen(text.substr(0, i)).c_str(), nullptr);
+        CreateDirectoryW(widen(text.substr(0, i)).c_str(), nullptr);
     }
     return isDirectory(path);
 }
 
-std::FILE* openForWriting(const char* path) {
-    if (path == nullptr || path[0] == '\0') return nullptr;
-    // Others may read and write the file while it is open.
-    return _wfsopen(scrivel::win::widen(path).c_str(), L"wb", _SH_DENYNO);
+// The full path of an entry, or "" when it does not fit in kMaxPath bytes.
+std::string entryPath(const Folder& folder, const std::string& storedName) {
+    const std::string path = joinPath(folder.path(), storedName);
+    return folder.isOpen() && fitsPath(path) ? path : std::string();
 }
 
-}  // namespace platform
+}  // namespace
+
+std::string joinPath(const std::string& dir, const std::string& name) {
+    std::string joined = dir;
+    if (joined.empty() || !isSeparator(joined.back())) joined += '\\';
+    for (char c : name) joined += c == '/' ? '\\' : c;
+    return joined;
+}
+
+Folder::Folder(const std::string& path) : path_(path), open_(isDirectory(path.c_str())) {}
+
+Folder::Folder(const std::string& path, int) : Folder(path) {}
+
+Folder::~Folder() = default;
+
+Folder::Folder(Folder&& other) noexcept : path_(std::move(other.path_)), open_(other.open_) {
+    other.open_ = false;
+}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+    path_ = std::move(other.path_);
+    open_ = other.open_;
+    other.open_ = false;
+    return *this;
+}
+
+std::FILE* openEntry(const Folder& folder, const std::string& storedName) {
+    const std::string target = entryPath(folder, storedName);
+    if (target.empty()) return nullptr;
+    // The parent folder is created, with every missing one above it, only
+    // when nothing exists there yet.
+    std::string parent = target;
+    removeLastComponent(&parent[0]);
+    parent.resize(std::strlen(parent.c_str()));
+    if (!pathExists(parent.c_str())) createFolderTree(parent.c_str());
+    // Others may read and write the file while it is open.
+    return _wfsopen(widen(target).c_str(), L"wb", _SH_DENYNO);
+}
+
+void removeEntry(const Folder& folder, const std::string& storedName) {
+    const std::string target = entryPath(folder, storedName);
+    if (!target.empty()) DeleteFileW(widen(target).c_str());
+}
+
+}  // namespace scrivel::platform

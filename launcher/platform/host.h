@@ -4,20 +4,19 @@
 // process ends early, and dynamic libraries. One implementation per platform
 // (host_linux.cpp, host_windows.cpp); the driver itself stays platform-neutral.
 //
-// All paths are 8-bit strings. Functions that can fail return false (or an
-// empty handle) and leave a one-line reason in `error` for the driver's
-// console report; none of them prints anything.
+// All paths are 8-bit strings (paths.h). Functions that can fail return false
+// (or an empty handle) and leave a one-line reason in `error` for the
+// driver's console report; none of them prints anything, except that a
+// launcher kept waiting for the lock says so (lockWorkFolder).
 #pragma once
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
-namespace scrivel::host {
+#include "platform/fs.h"
+#include "platform/paths.h"
 
-// Every path the launcher forms must fit, with its terminating NUL, in this
-// many bytes.
-constexpr std::size_t kMaxPath = 260;
+namespace scrivel::platform {
 
 // Name of the working folder inside the temporary directory.
 constexpr const char* kWorkFolderName = "ScrivelTempFiles";
@@ -44,14 +43,34 @@ void reportFailure(const std::string& text);
 
 // ---- paths ------------------------------------------------------------------
 
-// The directory for temporary files of this user, without a trailing
-// separator (Linux: $XDG_RUNTIME_DIR when it is a directory of this user,
-// else $TMPDIR, else /tmp; only absolute values count). False when none can
-// be found.
-bool temporaryDirectory(std::string& dir, std::string& error);
+// A place where the temporary directory of this run may be: where it comes
+// from (for messages) and the path as given.
+struct TempCandidate {
+    std::string origin;  // "$TMPDIR", "/tmp", ...
+    std::string path;
+    bool cache = false;  // the user's cache folder (Linux)
+};
 
-// `dir` and `name` joined with exactly one separator.
-std::string joinPath(const std::string& dir, const std::string& name);
+// The places for the temporary directory, best first. Linux:
+// $XDG_RUNTIME_DIR, $TMPDIR, /tmp, then the user's cache folder
+// ($XDG_CACHE_HOME or ~/.cache). Windows: the user's temporary directory.
+std::vector<TempCandidate> temporaryCandidates();
+
+// Checks a candidate and opens the directory in which the working folder
+// and its lock will live, without a trailing separator. Linux: every folder
+// on its path (links resolved) must belong to root or the user and, unless
+// it has the sticky bit, be writable by nobody else; a shared folder (/tmp)
+// gets a private folder of the user inside it, "scrivel-<uid>", mode 0700,
+// and the cache folder one named "scrivel-launcher"; the directory must allow
+// running programs (not mounted noexec) and leave room below it within
+// kMaxPath. False with a one-clause reason naming the candidate, or with an
+// empty reason when the candidate is not set at all.
+bool openTemporaryDirectory(const TempCandidate& candidate, Folder& dir, std::string& reason);
+
+// Whether a failure to load the runtime library says that the folder does
+// not allow running programs, so another place may do (Linux: the loader
+// could not map the library). Never on Windows.
+bool isExecutionRefused(const std::string& loaderError);
 
 // The absolute path of the running executable (Linux: /proc/self/exe);
 // `fallback` (the start-up code's element 0) when it cannot be determined.
@@ -76,9 +95,18 @@ enum class RemoveResult {
 // link and never touches anything that belongs to another user.
 RemoveResult removeWorkFolder(const std::string& folder);
 
-// Creates the working folder, private to the user, and accepts it only if it
-// then is a real directory owned by the user.
-bool createWorkFolder(const std::string& folder, std::string& error);
+// Creates the folder `name` inside `parent`, private to the user, and
+// accepts it only if it then is a real directory owned by the user; `created`
+// holds it open (Linux: created and opened through the parent's descriptor,
+// never through a link).
+bool createWorkFolder(const Folder& parent, const std::string& name, Folder& created, std::string& error);
+
+// Whether `folder` is still the working folder this run created, checked
+// right before the runtime is loaded from it: its path leads to the very
+// directory held open (same device and inode), which belongs to the user,
+// has mode 0700 and holds the runtime library as a plain file of the user.
+// Always true on Windows.
+bool isStillWorkFolder(const Folder& folder, std::string& error);
 
 // Names of the entries in a directory, "." and ".." left out; empty when it
 // cannot be read. The driver finds spare working folders of earlier runs
@@ -91,7 +119,8 @@ unsigned long processId();
 
 // Takes an exclusive lock that serialises launchers of the same user on the
 // working folder (a lock file beside it). Blocks while another launcher holds
-// it. False, with a reason, when the lock cannot be taken at all.
+// it; on Linux, after about a second of that, a line in console mode says
+// so. False, with a reason, when the lock cannot be taken at all.
 bool lockWorkFolder(const std::string& folder, std::string& error);
 
 // Gives the lock up. Harmless when it is not held.
@@ -123,4 +152,4 @@ void* loadLibrary(const std::string& path, std::string& error);
 // Address of an exported name, or null. Nothing is reported.
 void* findSymbol(void* library, const char* name);
 
-}  // namespace scrivel::host
+}  // namespace scrivel::platform

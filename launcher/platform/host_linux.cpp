@@ -10,18 +10,22 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
-namespace scrivel::host {
+namespace scrivel::platform {
 
 namespace {
 
@@ -184,11 +188,82 @@ std::string errorText(int code) {
     return std::strerror(code);
 }
 
-bool isAbsoluteDirectory(const char* value, bool ownedByUser) {
-    if (value == nullptr || value[0] != '/')
-        return false;
+// ---- the temporary directory -----------------------------------------------
+
+// Room kept below the temporary directory within kMaxPath: the working
+// folder's spare name at its longest ("ScrivelTempFiles-<pid>-<n>") and one
+// more name at the system's longest (NAME_MAX) for the paths the runtime
+// forms inside it.
+constexpr std::size_t kRoomBelow = 32 + 256;
+
+// The per-user folder in a shared directory, and the one in the cache folder.
+std::string perUserFolderName() {
+    return "scrivel-" + std::to_string(geteuid());
+}
+constexpr const char* kCacheFolderName = "scrivel-launcher";
+
+// Why an open folder may not be trusted with the working folder, or "".
+std::string untrusted(int fd, const std::string& path) {
     struct stat st;
-    return stat(value, &st) == 0 && S_ISDIR(st.st_mode) && (!ownedByUser || st.st_uid == geteuid());
+    if (fstat(fd, &st) != 0)
+        return path + ": " + errorText(errno);
+    if (st.st_uid != 0 && st.st_uid != geteuid())
+        return path + " belongs to another user";
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)
+        return path + " can be changed by other users";
+    return std::string();
+}
+
+// Opens `path` (absolute, without links) one component at a time from the
+// root, never through a link, checking every folder on the way. -1 with a
+// reason when one of them cannot be trusted or opened.
+int openTrusted(const std::string& path, std::string& reason) {
+    int fd = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    std::string sofar = "/";
+    reason = fd < 0 ? "/: " + errorText(errno) : untrusted(fd, sofar);
+    for (std::size_t at = 1; fd >= 0 && reason.empty() && at < path.size();) {
+        std::size_t end = path.find('/', at);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string name = path.substr(at, end - at);
+        at = end + 1;
+        if (name.empty())
+            continue;
+        sofar = joinPath(sofar, name);
+        const int next = openat(fd, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        close(fd);
+        fd = next;
+        reason = fd < 0 ? sofar + ": " + errorText(errno) : untrusted(fd, sofar);
+    }
+    if (!reason.empty() && fd >= 0) {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
+// Creates (if missing) and opens the private folder `name` inside the open
+// folder `base`: it must be a directory of the user; its mode is made 0700.
+int openPrivateFolder(int base, const std::string& name, const std::string& path, std::string& reason) {
+    if (mkdirat(base, name.c_str(), 0700) != 0 && errno != EEXIST) {
+        reason = "cannot create " + path + ": " + errorText(errno);
+        return -1;
+    }
+    const int fd = openat(base, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || st.st_uid != geteuid()) {
+        reason = fd < 0 ? path + " is not a folder of this user: " + errorText(errno)
+                        : path + " belongs to another user";
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    if ((st.st_mode & 07777) != 0700 && fchmod(fd, 0700) != 0) {
+        reason = "cannot make " + path + " private: " + errorText(errno);
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 }  // namespace
@@ -233,39 +308,102 @@ void reportFailure(const std::string& text) {
     if (g_mode == OutputMode::Silent)
         return;
     const std::string line = "Scrivel: " + text + "\n";
+    // A reader that has gone must not end the launcher by SIGPIPE before it
+    // has cleaned up: the signal is held back while writing and a pending
+    // one taken away, so the write simply fails.
+    sigset_t pipe;
+    sigset_t previous;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &previous);
     std::fflush(stdout);
     ssize_t ignored = write(STDERR_FILENO, line.data(), line.size());
     (void)ignored;
+    const struct timespec none = {0, 0};
+    while (sigtimedwait(&pipe, nullptr, &none) == SIGPIPE) {
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 // ---- paths -------------------------------------------------------------------
 
-bool temporaryDirectory(std::string& dir, std::string& error) {
-    // The runtime directory is the user's own; one that belongs to someone
-    // else (kept in the environment after switching users) is passed over.
-    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
-    const char* tmpdir = std::getenv("TMPDIR");
-    const char* chosen = nullptr;
-    if (isAbsoluteDirectory(runtimeDir, true))
-        chosen = runtimeDir;
-    else if (isAbsoluteDirectory(tmpdir, false))
-        chosen = tmpdir;
-    else if (isAbsoluteDirectory("/tmp", false))
-        chosen = "/tmp";
-    if (chosen != nullptr) {
-        dir = chosen;
-        while (dir.size() > 1 && dir.back() == '/')
-            dir.pop_back();
-        return true;
+std::vector<TempCandidate> temporaryCandidates() {
+    std::vector<TempCandidate> candidates;
+    const auto add = [&](const char* origin, const char* value, bool cache) {
+        if (value != nullptr && value[0] != '\0')
+            candidates.push_back(TempCandidate{origin, value, cache});
+    };
+    add("$XDG_RUNTIME_DIR", std::getenv("XDG_RUNTIME_DIR"), false);
+    add("$TMPDIR", std::getenv("TMPDIR"), false);
+    add("/tmp", "/tmp", false);
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') {
+        const struct passwd* user = getpwuid(geteuid());
+        home = user != nullptr ? user->pw_dir : nullptr;
     }
-    error = "no temporary directory: neither $XDG_RUNTIME_DIR, $TMPDIR nor /tmp is a directory";
-    return false;
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    if (cache != nullptr && cache[0] == '/')
+        add("$XDG_CACHE_HOME", cache, true);
+    else if (home != nullptr && home[0] == '/')
+        candidates.push_back(TempCandidate{"~/.cache", joinPath(home, ".cache"), true});
+    return candidates;
 }
 
-std::string joinPath(const std::string& dir, const std::string& name) {
-    if (!dir.empty() && dir.back() == '/')
-        return dir + name;
-    return dir + "/" + name;
+bool openTemporaryDirectory(const TempCandidate& candidate, Folder& dir, std::string& reason) {
+    const std::string named = candidate.origin == candidate.path ? candidate.path
+                                                                  : candidate.origin + " " + candidate.path;
+    if (candidate.path.empty() || candidate.path[0] != '/') {
+        reason = named + " is not an absolute path";
+        return false;
+    }
+    if (candidate.cache)
+        mkdir(candidate.path.c_str(), 0700);  // the cache folder may not exist yet
+    char resolved[PATH_MAX];
+    if (realpath(candidate.path.c_str(), resolved) == nullptr) {
+        reason = named + ": " + errorText(errno);
+        return false;
+    }
+    std::string why;
+    const int base = openTrusted(resolved, why);
+    if (base < 0) {
+        reason = named + ": " + why;
+        return false;
+    }
+    struct stat st;
+    struct statvfs fs;
+    const bool statted = fstat(base, &st) == 0 && fstatvfs(base, &fs) == 0;
+    // Shared folders (writable by others) and the cache folder get a folder
+    // of their own for this user; a private folder of the user is used as it is.
+    const bool own = statted && !candidate.cache && st.st_uid == geteuid() && (st.st_mode & 022) == 0;
+    const std::string sub = own ? std::string() : candidate.cache ? kCacheFolderName : perUserFolderName();
+    const std::string path = sub.empty() ? std::string(resolved) : joinPath(resolved, sub);
+    if (!statted)
+        reason = named + ": " + errorText(errno);
+    else if (path.size() + kRoomBelow >= kMaxPath)
+        reason = named + ": the working folder's paths in " + path + " would exceed the system's limit of " +
+                 std::to_string(kMaxPath) + " bytes";
+    else if ((fs.f_flag & ST_NOEXEC) != 0)
+        reason = named + " is on a file system mounted noexec";
+    int fd = -1;
+    if (reason.empty() && own) {
+        fd = openat(base, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        why = fd < 0 ? errorText(errno) : std::string();
+    } else if (reason.empty()) {
+        fd = openPrivateFolder(base, sub, path, why);
+    }
+    close(base);
+    if (reason.empty() && fd < 0)
+        reason = named + ": " + why;
+    if (!reason.empty())
+        return false;
+    dir = Folder(path, fd);
+    return true;
+}
+
+bool isExecutionRefused(const std::string& loaderError) {
+    // What the loader says when mmap refuses executable pages: a noexec
+    // mount the statvfs test did not see, or a policy of the system.
+    return loaderError.find("failed to map segment") != std::string::npos;
 }
 
 std::string executablePath(const char* fallback) {
@@ -286,12 +424,13 @@ RemoveResult removeWorkFolder(const std::string& folder) {
     return removePath(folder.c_str());
 }
 
-bool createWorkFolder(const std::string& folder, std::string& error) {
-    if (mkdir(folder.c_str(), 0700) != 0) {
+bool createWorkFolder(const Folder& parent, const std::string& name, Folder& created, std::string& error) {
+    const std::string folder = joinPath(parent.path(), name);
+    if (mkdirat(parent.descriptor(), name.c_str(), 0700) != 0) {
         error = "cannot create the working folder " + folder + ": " + errorText(errno);
         return false;
     }
-    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int dir = openat(parent.descriptor(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
     if (dir < 0 || fstat(dir, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) {
         if (dir >= 0)
@@ -302,7 +441,27 @@ bool createWorkFolder(const std::string& folder, std::string& error) {
     // Private whatever the umask made of it.
     if ((st.st_mode & 07777) != 0700)
         fchmod(dir, 0700);
-    close(dir);
+    created = Folder(folder, dir);
+    return true;
+}
+
+bool isStillWorkFolder(const Folder& folder, std::string& error) {
+    struct stat held;
+    struct stat named;
+    struct stat library;
+    const bool same = folder.isOpen() && fstat(folder.descriptor(), &held) == 0 && S_ISDIR(held.st_mode) &&
+                      held.st_uid == geteuid() && (held.st_mode & 07777) == 0700 &&
+                      lstat(folder.path().c_str(), &named) == 0 && named.st_dev == held.st_dev &&
+                      named.st_ino == held.st_ino;
+    if (!same) {
+        error = "the working folder " + folder.path() + " was replaced while unpacking; the runtime is not started";
+        return false;
+    }
+    if (fstatat(folder.descriptor(), runtimeLibraryName(), &library, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(library.st_mode) || library.st_uid != geteuid()) {
+        error = "the runtime library in " + folder.path() + " is not the one unpacked; the runtime is not started";
+        return false;
+    }
     return true;
 }
 
@@ -322,6 +481,10 @@ unsigned long processId() {
     return static_cast<unsigned long>(getpid());
 }
 
+// How long a launcher tries the lock quietly: 20 times 50 ms.
+constexpr int kLockPolls = 20;
+constexpr long kLockPollNanoseconds = 50L * 1000 * 1000;
+
 bool lockWorkFolder(const std::string& folder, std::string& error) {
     if (g_lockFd >= 0)
         return true;
@@ -337,12 +500,23 @@ bool lockWorkFolder(const std::string& folder, std::string& error) {
         error = "the lock file " + path + " does not belong to this user";
         return false;
     }
-    while (flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
+    // Tried without waiting for about a second, then said once and waited for.
+    int flags = LOCK_EX | LOCK_NB;
+    for (int attempt = 0; flock(fd, flags) != 0; ++attempt) {
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK) {
             const int code = errno;
             close(fd);
             error = "cannot lock " + path + ": " + errorText(code);
             return false;
+        }
+        if (attempt < kLockPolls) {
+            const struct timespec pause = {0, kLockPollNanoseconds};
+            nanosleep(&pause, nullptr);
+        } else {
+            reportFailure("waiting for another run to finish");
+            flags = LOCK_EX;
         }
     }
     g_lockFd = fd;
@@ -393,4 +567,4 @@ void* findSymbol(void* library, const char* name) {
     return library != nullptr ? dlsym(library, name) : nullptr;
 }
 
-}  // namespace scrivel::host
+}  // namespace scrivel::platform

@@ -23,7 +23,7 @@
 
 #include "platform/utf8_windows.h"
 
-namespace scrivel::host {
+namespace scrivel::platform {
 
 namespace {
 
@@ -71,7 +71,7 @@ void writeLine(HANDLE handle, const std::string& text) {
     DWORD mode = 0;
     DWORD written = 0;
     if (GetConsoleMode(handle, &mode)) {
-        const std::wstring wide = win::widen(text + "\r\n");
+        const std::wstring wide = widen(text + "\r\n");
         WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     } else {
         const std::string line = text + "\r\n";
@@ -281,27 +281,31 @@ void reportFailure(const std::string& text) {
 
 // ---- paths -------------------------------------------------------------------
 
-bool temporaryDirectory(std::string& dir, std::string& error) {
+std::vector<TempCandidate> temporaryCandidates() {
+    // One place only: the user's own temporary directory.
+    return {TempCandidate{"%TEMP%", std::string(), false}};
+}
+
+bool openTemporaryDirectory(const TempCandidate&, Folder& dir, std::string& error) {
     wchar_t buffer[MAX_PATH + 1];
     const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
     if (n == 0 || n > MAX_PATH) {
-        error = "no temporary directory: " + win::systemMessage(GetLastError());
+        error = "no temporary directory: " + systemMessage(GetLastError());
         return false;
     }
     std::wstring path(buffer, n);
     while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        error = "the temporary directory " + win::narrow(path) + " does not exist";
+        error = "the temporary directory " + narrow(path) + " does not exist";
         return false;
     }
-    dir = win::narrow(path);
+    dir = Folder(narrow(path));
     return true;
 }
 
-std::string joinPath(const std::string& dir, const std::string& name) {
-    if (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) return dir + name;
-    return dir + "\\" + name;
+bool isExecutionRefused(const std::string&) {
+    return false;
 }
 
 std::string executablePath(const char* fallback) {
@@ -309,7 +313,7 @@ std::string executablePath(const char* fallback) {
     for (;;) {
         const DWORD n = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
         if (n == 0) break;
-        if (n < buffer.size()) return win::narrow(buffer.substr(0, n));
+        if (n < buffer.size()) return narrow(buffer.substr(0, n));
         if (buffer.size() >= 32768) break;
         buffer.resize(buffer.size() * 2);
     }
@@ -327,14 +331,15 @@ RemoveResult removeWorkFolder(const std::string& folder) {
     // Another user's folder cannot sit in this user's own temporary
     // directory, so Foreign is never the answer here; what the system does
     // not let us delete counts as Failed.
-    return removePath(win::widen(folder));
+    return removePath(widen(folder));
 }
 
-bool createWorkFolder(const std::string& folder, std::string& error) {
-    const std::wstring path = win::widen(folder);
+bool createWorkFolder(const Folder& parent, const std::string& name, Folder& created, std::string& error) {
+    const std::string folder = joinPath(parent.path(), name);
+    const std::wstring path = widen(folder);
     if (!CreateDirectoryW(path.c_str(), nullptr)) {
         error = "cannot create the working folder " + folder + ": " +
-                win::systemMessage(GetLastError());
+                systemMessage(GetLastError());
         return false;
     }
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -343,18 +348,25 @@ bool createWorkFolder(const std::string& folder, std::string& error) {
         error = "the working folder " + folder + " is not a real folder";
         return false;
     }
+    created = Folder(folder);
+    return true;
+}
+
+bool isStillWorkFolder(const Folder&, std::string&) {
+    // The folder lies in the user's own temporary directory, which no other
+    // user can change.
     return true;
 }
 
 std::vector<std::string> entryNames(const std::string& dir) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileExW((win::widen(dir) + L"\\*").c_str(), FindExInfoBasic, &found,
+    HANDLE search = FindFirstFileExW((widen(dir) + L"\\*").c_str(), FindExInfoBasic, &found,
                                      FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
         if (std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0)
-            names.push_back(win::narrow(found.cFileName));
+            names.push_back(narrow(found.cFileName));
     } while (FindNextFileW(search, &found));
     FindClose(search);
     return names;
@@ -367,12 +379,12 @@ unsigned long processId() {
 bool lockWorkFolder(const std::string& folder, std::string& error) {
     if (g_lock != INVALID_HANDLE_VALUE) return true;
     const std::string path = folder + ".lock";
-    HANDLE file = CreateFileW(win::widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+    HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                               nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        error = "cannot open the lock file " + path + ": " + win::systemMessage(GetLastError());
+        error = "cannot open the lock file " + path + ": " + systemMessage(GetLastError());
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info;
@@ -387,7 +399,7 @@ bool lockWorkFolder(const std::string& folder, std::string& error) {
     if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
         const DWORD code = GetLastError();
         CloseHandle(file);
-        error = "cannot lock " + path + ": " + win::systemMessage(code);
+        error = "cannot lock " + path + ": " + systemMessage(code);
         return false;
     }
     g_lock = file;
@@ -403,7 +415,7 @@ void unlockWorkFolder() {
 }
 
 void armCleanup(const std::string& folder) {
-    const std::wstring path = win::widen(folder);
+    const std::wstring path = widen(folder);
     if (path.empty() || path.size() >= MAX_PATH) return;
     g_armed = 0;
     std::wmemcpy(g_cleanupPath, path.c_str(), path.size() + 1);
@@ -427,7 +439,7 @@ std::string runtimeConfigFile(const std::string& etcFolder) {
 }
 
 void* loadLibrary(const std::string& path, std::string& error) {
-    const std::wstring wide = win::widen(path);
+    const std::wstring wide = widen(path);
     // No error dialog from the loader; dependencies of the library are
     // looked for beside it first.
     DWORD previousMode = 0;
@@ -436,7 +448,7 @@ void* loadLibrary(const std::string& path, std::string& error) {
     const DWORD code = GetLastError();
     SetThreadErrorMode(previousMode, nullptr);
     if (library == nullptr) {
-        error = path + ": " + win::systemMessage(code);
+        error = path + ": " + systemMessage(code);
         return nullptr;
     }
     const size_t slash = wide.find_last_of(L"\\/");
@@ -452,4 +464,4 @@ void* findSymbol(void* library, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
-}  // namespace scrivel::host
+}  // namespace scrivel::platform

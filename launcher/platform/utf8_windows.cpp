@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-namespace scrivel::win {
+namespace scrivel::platform {
 
 namespace {
 
@@ -59,4 +59,4 @@ std::string systemMessage(unsigned long code) {
     return narrow(text);
 }
 
-}  // namespace scrivel::win
+}  // namespace scrivel::platform

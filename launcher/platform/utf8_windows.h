@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace scrivel::win {
+namespace scrivel::platform {
 
 // UTF-8 to UTF-16; ill-formed input becomes U+FFFD.
 std::wstring widen(const char* text);
@@ -18,4 +18,4 @@ std::string narrow(const std::wstring& text);
 // The system's message for an error code, without the trailing line break.
 std::string systemMessage(unsigned long code);
 
-}  // namespace scrivel::win
+}  // namespace scrivel::platform

@@ -14,6 +14,7 @@
 #include "bundle_archive.h"
 
 using namespace archive_test;
+using scrivel::BundleArchive;
 
 namespace {
 

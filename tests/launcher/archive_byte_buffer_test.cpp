@@ -2,6 +2,8 @@
 
 #include "byte_buffer.h"
 
+using scrivel::ByteBuffer;
+
 TEST(ByteBuffer, StartsWithAZeroByteAllocation) {
     ByteBuffer buffer;
     EXPECT_NE(nullptr, buffer.data());

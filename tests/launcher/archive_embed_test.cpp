@@ -11,6 +11,9 @@
 #include "embedded_archive.h"
 
 using namespace archive_test;
+using scrivel::BundleArchive;
+using scrivel::EmbeddedArchive;
+using scrivel::embeddedArchive;
 
 #ifdef SCRIVEL_EXPECTED_ARCHIVE
 

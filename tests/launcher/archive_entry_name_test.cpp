@@ -4,6 +4,8 @@
 
 #include "entry_name.h"
 
+using scrivel::isSafeEntryName;
+
 namespace {
 bool safe(const std::string& name) {
     return isSafeEntryName(name.data(), static_cast<int32_t>(name.size()));

@@ -18,10 +18,10 @@ namespace driver_test {
 
 namespace fs = std::filesystem;
 
-Scratch::Scratch() {
-    char pattern[] = "/tmp/scrivel-driver-test-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
+Scratch::Scratch(const std::string& parent) {
+    std::string pattern = parent + "/scrivel-driver-test-XXXXXX";
+    if (mkdtemp(&pattern[0]) == nullptr)
+        throw std::runtime_error("mkdtemp failed in " + parent);
     path_ = pattern;
 }
 
@@ -72,7 +72,8 @@ bool contains(const std::string& text, const std::string& part) {
 namespace {
 
 bool isClearedVariable(const char* entry) {
-    static const char* const prefixes[] = {"XDG_RUNTIME_DIR=", "TMPDIR=", "SCRIVEL_FAKE_", "MONO_"};
+    static const char* const prefixes[] = {"XDG_RUNTIME_DIR=", "TMPDIR=", "XDG_CACHE_HOME=", "SCRIVEL_FAKE_",
+                                           "MONO_"};
     for (const char* prefix : prefixes)
         if (std::strncmp(entry, prefix, std::strlen(prefix)) == 0)
             return true;

@@ -11,11 +11,11 @@
 
 namespace driver_test {
 
-// A fresh folder under /tmp, removed with its content (links are removed,
-// never followed) when the object goes.
+// A fresh folder under `parent`, removed with its content (links are
+// removed, never followed) when the object goes.
 class Scratch {
 public:
-    Scratch();
+    explicit Scratch(const std::string& parent = "/tmp");
     ~Scratch();
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
@@ -41,7 +41,8 @@ struct Outcome {
 };
 
 // Environment changes for a child: the launcher-relevant variables
-// (XDG_RUNTIME_DIR, TMPDIR, SCRIVEL_FAKE_*, MONO_*) are cleared first,
+// (XDG_RUNTIME_DIR, TMPDIR, XDG_CACHE_HOME, SCRIVEL_FAKE_*, MONO_*) are
+// cleared first,
 // then these are set.
 using Environment = std::vector<std::pair<std::string, std::string>>;
 

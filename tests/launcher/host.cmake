@@ -14,7 +14,9 @@ set(fake_dir ${CMAKE_CURRENT_BINARY_DIR}/fake_runtime)
 add_library(scrivel_fake_runtime SHARED ${CMAKE_CURRENT_LIST_DIR}/fake_runtime/fake_runtime.cpp)
 add_library(scrivel_fake_runtime_partial SHARED ${CMAKE_CURRENT_LIST_DIR}/fake_runtime/fake_runtime.cpp)
 target_compile_definitions(scrivel_fake_runtime_partial PRIVATE FAKE_RUNTIME_WITHOUT_EXEC)
-set_target_properties(scrivel_fake_runtime scrivel_fake_runtime_partial PROPERTIES
+add_library(scrivel_fake_runtime_foreign SHARED ${CMAKE_CURRENT_LIST_DIR}/fake_runtime/fake_runtime.cpp)
+target_compile_definitions(scrivel_fake_runtime_foreign PRIVATE FAKE_RUNTIME_FOREIGN)
+set_target_properties(scrivel_fake_runtime scrivel_fake_runtime_partial scrivel_fake_runtime_foreign PROPERTIES
   LIBRARY_OUTPUT_DIRECTORY ${fake_dir}
   NO_SONAME ON)
 
@@ -45,14 +47,19 @@ target_compile_definitions(launcher_host_tests PRIVATE
 add_dependencies(launcher_host_tests scrivel_fake_runtime scrivel_fake_runtime_partial)
 gtest_discover_tests(launcher_host_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
 
-# The driver as a process, around the fake runtime.
-add_executable(launcher_driver_tests ${CMAKE_CURRENT_LIST_DIR}/driver_test.cpp)
+# The driver as a process, around the fake runtime; the hostile cases also
+# with a library another user would slip in.
+add_executable(launcher_driver_tests
+  ${CMAKE_CURRENT_LIST_DIR}/driver_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/driver_hostile_test.cpp)
 target_link_libraries(launcher_driver_tests PRIVATE scrivel_host scrivel_driver_test_support GTest::gtest_main)
 target_compile_definitions(launcher_driver_tests PRIVATE
   FAKE_LAUNCHER="$<TARGET_FILE:scrivel_fake_launcher>"
   BROKEN_LAUNCHER="$<TARGET_FILE:scrivel_broken_launcher>"
-  BARE_LAUNCHER="$<TARGET_FILE:scrivel_bare_launcher>")
-add_dependencies(launcher_driver_tests scrivel_fake_launcher scrivel_broken_launcher scrivel_bare_launcher)
+  BARE_LAUNCHER="$<TARGET_FILE:scrivel_bare_launcher>"
+  FOREIGN_RUNTIME="$<TARGET_FILE:scrivel_fake_runtime_foreign>")
+add_dependencies(launcher_driver_tests scrivel_fake_launcher scrivel_broken_launcher scrivel_bare_launcher
+  scrivel_fake_runtime_foreign)
 gtest_discover_tests(launcher_driver_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
 
 # The single executable with the real runtime, compared with the tool run

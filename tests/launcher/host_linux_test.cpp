@@ -1,6 +1,7 @@
 // The Linux OS layer: removal that never follows links nor touches what is
-// not the user's, private creation, the choice of the temporary directory,
-// the lock between launchers, and clean-up when the process ends early.
+// not the user's, private creation and the check before loading, the choice
+// of the temporary directory, the lock between launchers, and clean-up when
+// the process ends early.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -67,10 +68,11 @@ int inChild(Body body) {
 
 class EnvironmentGuard {
 public:
-    EnvironmentGuard() : xdg_(save("XDG_RUNTIME_DIR")), tmp_(save("TMPDIR")) {}
+    EnvironmentGuard() : xdg_(save("XDG_RUNTIME_DIR")), tmp_(save("TMPDIR")), cache_(save("XDG_CACHE_HOME")) {}
     ~EnvironmentGuard() {
         restore("XDG_RUNTIME_DIR", xdg_);
         restore("TMPDIR", tmp_);
+        restore("XDG_CACHE_HOME", cache_);
     }
 
 private:
@@ -90,19 +92,49 @@ private:
     }
     Saved xdg_;
     Saved tmp_;
+    Saved cache_;
 };
+
+// The temporary directory the driver would take: the first candidate that opens.
+std::string chosenTemporaryDirectory() {
+    for (const platform::TempCandidate& candidate : platform::temporaryCandidates()) {
+        platform::Folder dir;
+        std::string reason;
+        if (platform::openTemporaryDirectory(candidate, dir, reason))
+            return dir.path();
+    }
+    return std::string();
+}
+
+std::string perUserTmp() {
+    return "/tmp/scrivel-" + std::to_string(geteuid());
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// A working folder made as the driver makes it, holding a runtime library.
+platform::Folder makeWorkFolder(const Scratch& s) {
+    platform::Folder work;
+    std::string error;
+    EXPECT_TRUE(platform::createWorkFolder(platform::Folder(s.path()), "ScrivelTempFiles", work, error)) << error;
+    writeFile(s / ("ScrivelTempFiles/" + std::string(platform::runtimeLibraryName())), "library");
+    return work;
+}
 
 }  // namespace
 
 TEST(RemoveWorkFolder, ReportsAbsentWhenNothingIsThere) {
     Scratch s;
-    EXPECT_EQ(host::RemoveResult::Absent, host::removeWorkFolder(s / "ScrivelTempFiles"));
+    EXPECT_EQ(platform::RemoveResult::Absent, platform::removeWorkFolder(s / "ScrivelTempFiles"));
 }
 
 TEST(RemoveWorkFolder, RemovesANestedFolderWithAllItsContent) {
     Scratch s;
     fillTree(s / "ScrivelTempFiles");
-    EXPECT_EQ(host::RemoveResult::Removed, host::removeWorkFolder(s / "ScrivelTempFiles"));
+    EXPECT_EQ(platform::RemoveResult::Removed, platform::removeWorkFolder(s / "ScrivelTempFiles"));
     EXPECT_FALSE(exists(s / "ScrivelTempFiles"));
 }
 
@@ -113,7 +145,7 @@ TEST(RemoveWorkFolder, RemovesAFolderWithManyEntries) {
     makeDir(root);
     for (int i = 0; i < 600; ++i)
         writeFile(root + "/file-with-a-rather-long-name-" + std::to_string(i), "x");
-    EXPECT_EQ(host::RemoveResult::Removed, host::removeWorkFolder(root));
+    EXPECT_EQ(platform::RemoveResult::Removed, platform::removeWorkFolder(root));
     EXPECT_FALSE(exists(root));
 }
 
@@ -121,7 +153,7 @@ TEST(RemoveWorkFolder, RemovesALinkButNeverWhatItPointsAt) {
     Scratch s;
     makeVictim(s / "victim");
     ASSERT_EQ(0, symlink((s / "victim").c_str(), (s / "ScrivelTempFiles").c_str()));
-    EXPECT_EQ(host::RemoveResult::Removed, host::removeWorkFolder(s / "ScrivelTempFiles"));
+    EXPECT_EQ(platform::RemoveResult::Removed, platform::removeWorkFolder(s / "ScrivelTempFiles"));
     EXPECT_FALSE(exists(s / "ScrivelTempFiles"));
     expectVictimIntact(s / "victim");
 }
@@ -133,7 +165,7 @@ TEST(RemoveWorkFolder, RemovesLinksInsideTheFolderButNotTheirTargets) {
     fillTree(s / "ScrivelTempFiles");
     ASSERT_EQ(0, symlink((s / "victim").c_str(), (s / "ScrivelTempFiles/lib/dirlink").c_str()));
     ASSERT_EQ(0, symlink((s / "victim-file").c_str(), (s / "ScrivelTempFiles/filelink").c_str()));
-    EXPECT_EQ(host::RemoveResult::Removed, host::removeWorkFolder(s / "ScrivelTempFiles"));
+    EXPECT_EQ(platform::RemoveResult::Removed, platform::removeWorkFolder(s / "ScrivelTempFiles"));
     EXPECT_FALSE(exists(s / "ScrivelTempFiles"));
     expectVictimIntact(s / "victim");
     EXPECT_EQ("also precious", readFile(s / "victim-file"));
@@ -142,7 +174,7 @@ TEST(RemoveWorkFolder, RemovesLinksInsideTheFolderButNotTheirTargets) {
 TEST(RemoveWorkFolder, RemovesAPlainFileOfThatName) {
     Scratch s;
     writeFile(s / "ScrivelTempFiles", "not a folder");
-    EXPECT_EQ(host::RemoveResult::Removed, host::removeWorkFolder(s / "ScrivelTempFiles"));
+    EXPECT_EQ(platform::RemoveResult::Removed, platform::removeWorkFolder(s / "ScrivelTempFiles"));
     EXPECT_FALSE(exists(s / "ScrivelTempFiles"));
 }
 
@@ -152,23 +184,26 @@ TEST(RemoveWorkFolder, LeavesWhatBelongsToAnotherUserUntouched) {
     Scratch s;
     fillTree(s / "ScrivelTempFiles");
     ASSERT_EQ(0, lchown((s / "ScrivelTempFiles").c_str(), 65534, 65534));
-    EXPECT_EQ(host::RemoveResult::Foreign, host::removeWorkFolder(s / "ScrivelTempFiles"));
+    EXPECT_EQ(platform::RemoveResult::Foreign, platform::removeWorkFolder(s / "ScrivelTempFiles"));
     EXPECT_EQ("tool", readFile(s / "ScrivelTempFiles/Scrivel.exe"));
 
     makeVictim(s / "victim");
     ASSERT_EQ(0, symlink((s / "victim").c_str(), (s / "other-link").c_str()));
     ASSERT_EQ(0, lchown((s / "other-link").c_str(), 65534, 65534));
-    EXPECT_EQ(host::RemoveResult::Foreign, host::removeWorkFolder(s / "other-link"));
+    EXPECT_EQ(platform::RemoveResult::Foreign, platform::removeWorkFolder(s / "other-link"));
     EXPECT_TRUE(exists(s / "other-link"));
 }
 
 TEST(CreateWorkFolder, CreatesAPrivateFolderWhateverTheUmask) {
     Scratch s;
     std::string error;
+    platform::Folder work;
     const mode_t old = umask(0277);  // would leave the owner without write access
-    const bool created = host::createWorkFolder(s / "ScrivelTempFiles", error);
+    const bool created = platform::createWorkFolder(platform::Folder(s.path()), "ScrivelTempFiles", work, error);
     umask(old);
     ASSERT_TRUE(created) << error;
+    EXPECT_TRUE(work.isOpen());
+    EXPECT_EQ(s / "ScrivelTempFiles", work.path());
     struct stat st;
     ASSERT_EQ(0, lstat((s / "ScrivelTempFiles").c_str(), &st));
     EXPECT_TRUE(S_ISDIR(st.st_mode));
@@ -181,64 +216,137 @@ TEST(CreateWorkFolder, RefusesAPathThatIsAlreadyTaken) {
     makeVictim(s / "victim");
     ASSERT_EQ(0, symlink((s / "victim").c_str(), (s / "ScrivelTempFiles").c_str()));
     std::string error;
-    EXPECT_FALSE(host::createWorkFolder(s / "ScrivelTempFiles", error));
+    platform::Folder work;
+    EXPECT_FALSE(platform::createWorkFolder(platform::Folder(s.path()), "ScrivelTempFiles", work, error));
     EXPECT_NE(std::string::npos, error.find("ScrivelTempFiles")) << error;
+    EXPECT_FALSE(work.isOpen());
     expectVictimIntact(s / "victim");
 }
 
-TEST(TemporaryDirectory, PrefersTheRuntimeDirectoryThenTmpdirThenTmp) {
+TEST(CreateWorkFolder, IsStillTheWorkFolderOnlyWhileNothingWasSwapped) {
+    struct Case {
+        const char* what;
+        void (*change)(const Scratch&);
+        bool still;
+    };
+    const Case cases[] = {
+        {"untouched", [](const Scratch&) {}, true},
+        {"renamed, another put in its place",
+         [](const Scratch& s) {
+             ASSERT_EQ(0, rename((s / "ScrivelTempFiles").c_str(), (s / "moved").c_str()));
+             ASSERT_EQ(0, mkdir((s / "ScrivelTempFiles").c_str(), 0700));
+             writeFile(s / "ScrivelTempFiles/libmonosgen-2.0.so.1", "foreign");
+         },
+         false},
+        {"opened to others", [](const Scratch& s) { chmod((s / "ScrivelTempFiles").c_str(), 0777); }, false},
+        {"library replaced by a link",
+         [](const Scratch& s) {
+             const std::string library = s / "ScrivelTempFiles/libmonosgen-2.0.so.1";
+             unlink(library.c_str());
+             ASSERT_EQ(0, symlink("/elsewhere.so", library.c_str()));
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        Scratch s;
+        const platform::Folder work = makeWorkFolder(s);
+        c.change(s);
+        std::string error;
+        EXPECT_EQ(c.still, platform::isStillWorkFolder(work, error)) << c.what;
+        EXPECT_EQ(c.still, error.empty()) << c.what << ": " << error;
+    }
+}
+
+TEST(TemporaryDirectory, PrefersTheRuntimeDirectoryThenTmpdirThenAFolderOfTheUserInTmp) {
     EnvironmentGuard guard;
     Scratch xdg;
     Scratch tmp;
-    std::string dir;
-    std::string error;
-
     setenv("XDG_RUNTIME_DIR", (xdg.path() + "/").c_str(), 1);
     setenv("TMPDIR", tmp.path().c_str(), 1);
-    ASSERT_TRUE(host::temporaryDirectory(dir, error));
-    EXPECT_EQ(xdg.path(), dir);  // the trailing separator is dropped
+    EXPECT_EQ(xdg.path(), chosenTemporaryDirectory());  // the trailing separator is dropped
 
     unsetenv("XDG_RUNTIME_DIR");
-    ASSERT_TRUE(host::temporaryDirectory(dir, error));
-    EXPECT_EQ(tmp.path(), dir);
+    EXPECT_EQ(tmp.path(), chosenTemporaryDirectory());
 
     unsetenv("TMPDIR");
-    ASSERT_TRUE(host::temporaryDirectory(dir, error));
-    EXPECT_EQ("/tmp", dir);
+    EXPECT_EQ(perUserTmp(), chosenTemporaryDirectory());
+    EXPECT_EQ(0700u, modeOf(perUserTmp()));
 }
 
 TEST(TemporaryDirectory, PassesOverRelativeEmptyAndMissingValues) {
     EnvironmentGuard guard;
     Scratch tmp;
-    std::string dir;
-    std::string error;
     setenv("TMPDIR", tmp.path().c_str(), 1);
-
     for (const std::string& bad : {std::string("relative/dir"), std::string(""), tmp.path() + "/missing"}) {
         setenv("XDG_RUNTIME_DIR", bad.c_str(), 1);
-        ASSERT_TRUE(host::temporaryDirectory(dir, error));
-        EXPECT_EQ(tmp.path(), dir) << "XDG_RUNTIME_DIR=" << bad;
+        EXPECT_EQ(tmp.path(), chosenTemporaryDirectory()) << "XDG_RUNTIME_DIR=" << bad;
     }
 }
 
-TEST(TemporaryDirectory, PassesOverARuntimeDirectoryOfAnotherUser) {
+TEST(TemporaryDirectory, TakesOnlyFoldersNoOtherUserCanChange) {
     if (geteuid() != 0)
-        GTEST_SKIP() << "needs root to give a folder to another user";
-    EnvironmentGuard guard;
-    Scratch xdg;
-    Scratch tmp;
-    ASSERT_EQ(0, chown(xdg.path().c_str(), 65534, 65534));
-    setenv("XDG_RUNTIME_DIR", xdg.path().c_str(), 1);
-    setenv("TMPDIR", tmp.path().c_str(), 1);
-    std::string dir;
-    std::string error;
-    ASSERT_TRUE(host::temporaryDirectory(dir, error));
-    EXPECT_EQ(tmp.path(), dir);
-}
+        GTEST_SKIP() << "needs root to give folders to another user";
+    const uid_t other = 65534;
+    struct Case {
+        const char* what;
+        mode_t mode;
+        uid_t owner;
+        const char* perUser;  // "" none made beforehand, "mine", "theirs"
+        bool throughLink;
+        std::string expected;  // below the candidate; "-" refused
+        const char* reason;
+    };
+    const std::string mine = "scrivel-" + std::to_string(geteuid());
+    const Case cases[] = {
+        {"private", 0700, 0, "", false, "", nullptr},
+        {"private, through a link", 0700, 0, "", true, "", nullptr},
+        {"shared with the sticky bit", 01777, 0, "", false, "/" + mine, nullptr},
+        {"shared, own folder opened to others", 01777, 0, "mine", false, "/" + mine, nullptr},
+        {"writable by all, no sticky bit", 0777, 0, "", false, "-", "can be changed by other users"},
+        {"writable by the group", 0770, 0, "", false, "-", "can be changed by other users"},
+        {"another user's", 0700, other, "", false, "-", "belongs to another user"},
+        {"shared, the user's folder made by another", 01777, 0, "theirs", false, "-", "belongs to another user"},
+    };
+    for (const Case& c : cases) {
+        Scratch s;
+        const std::string dir = s / "temp";
+        ASSERT_EQ(0, mkdir(dir.c_str(), 0700));
+        if (c.perUser[0] != '\0') {
+            ASSERT_EQ(0, mkdir((dir + "/" + mine).c_str(), 0755));
+            ASSERT_EQ(0, chown((dir + "/" + mine).c_str(), c.perUser[0] == 't' ? other : geteuid(), 0));
+        }
+        ASSERT_EQ(0, chmod(dir.c_str(), c.mode));
+        ASSERT_EQ(0, chown(dir.c_str(), c.owner, 0));
+        std::string given = dir;
+        if (c.throughLink) {
+            given = s / "link";
+            ASSERT_EQ(0, symlink(dir.c_str(), given.c_str()));
+        }
+        platform::Folder opened;
+        std::string reason;
+        const platform::TempCandidate candidate{"$TMPDIR", given, false};
+        const bool ok = platform::openTemporaryDirectory(candidate, opened, reason);
+        if (c.expected == "-") {
+            EXPECT_FALSE(ok) << c.what;
+            EXPECT_NE(std::string::npos, reason.find(c.reason)) << c.what << ": " << reason;
+            EXPECT_NE(std::string::npos, reason.find("$TMPDIR")) << c.what << ": " << reason;
+        } else {
+            ASSERT_TRUE(ok) << c.what << ": " << reason;
+            EXPECT_EQ(dir + c.expected, opened.path()) << c.what;
+            EXPECT_EQ(c.expected.empty() ? c.mode : 0700u, modeOf(opened.path())) << c.what;
+        }
+    }
 
-TEST(JoinPath, InsertsExactlyOneSeparator) {
-    EXPECT_EQ("/tmp/ScrivelTempFiles", host::joinPath("/tmp", "ScrivelTempFiles"));
-    EXPECT_EQ("/ScrivelTempFiles", host::joinPath("/", "ScrivelTempFiles"));
+    // The same rule holds for every folder above the candidate.
+    Scratch s;
+    const std::string below = s / "open/private";
+    ASSERT_EQ(0, mkdir((s / "open").c_str(), 0777));
+    ASSERT_EQ(0, chmod((s / "open").c_str(), 0777));
+    ASSERT_EQ(0, mkdir(below.c_str(), 0700));
+    platform::Folder opened;
+    std::string reason;
+    EXPECT_FALSE(platform::openTemporaryDirectory(platform::TempCandidate{"$TMPDIR", below, false}, opened, reason));
+    EXPECT_NE(std::string::npos, reason.find(s / "open can be changed")) << reason;
 }
 
 TEST(WorkFolderLock, ASecondHolderWaitsUntilTheFirstLetsGo) {
@@ -256,7 +364,7 @@ TEST(WorkFolderLock, ASecondHolderWaitsUntilTheFirstLetsGo) {
         if (read(go[0], &c, 1) != 1)
             _exit(2);
         std::string childError;
-        const bool ok = host::lockWorkFolder(folder, childError);
+        const bool ok = platform::lockWorkFolder(folder, childError);
         ssize_t ignored = write(locked[1], "L", 1);
         (void)ignored;
         _exit(ok ? 0 : 1);
@@ -264,12 +372,12 @@ TEST(WorkFolderLock, ASecondHolderWaitsUntilTheFirstLetsGo) {
     close(go[0]);
     close(locked[1]);
     std::string error;
-    ASSERT_TRUE(host::lockWorkFolder(folder, error)) << error;
+    ASSERT_TRUE(platform::lockWorkFolder(folder, error)) << error;
     ASSERT_EQ(1, write(go[1], "G", 1));
 
     struct pollfd waitFor = {locked[0], POLLIN, 0};
     EXPECT_EQ(0, poll(&waitFor, 1, 300)) << "the second holder did not wait";
-    host::unlockWorkFolder();
+    platform::unlockWorkFolder();
     EXPECT_EQ(1, poll(&waitFor, 1, 5000)) << "the second holder never got the lock";
     int status = 0;
     waitpid(pid, &status, 0);
@@ -283,7 +391,7 @@ TEST(WorkFolderLock, RefusesALockFileThatIsALink) {
     writeFile(s / "elsewhere", "x");
     ASSERT_EQ(0, symlink((s / "elsewhere").c_str(), (s / "ScrivelTempFiles.lock").c_str()));
     std::string error;
-    EXPECT_FALSE(host::lockWorkFolder(s / "ScrivelTempFiles", error));
+    EXPECT_FALSE(platform::lockWorkFolder(s / "ScrivelTempFiles", error));
     EXPECT_FALSE(error.empty());
 }
 
@@ -292,7 +400,7 @@ TEST(Cleanup, AnExitWhileArmedRemovesTheFolderAndEndsWithCodeZero) {
     const std::string folder = s / "ScrivelTempFiles";
     fillTree(folder);
     const int status = inChild([&] {
-        host::armCleanup(folder);
+        platform::armCleanup(folder);
         std::exit(7);
     });
     ASSERT_TRUE(WIFEXITED(status));
@@ -305,8 +413,8 @@ TEST(Cleanup, AnExitAfterDisarmingKeepsTheFolderAndTheCode) {
     const std::string folder = s / "ScrivelTempFiles";
     fillTree(folder);
     const int status = inChild([&] {
-        host::armCleanup(folder);
-        host::disarmCleanup();
+        platform::armCleanup(folder);
+        platform::disarmCleanup();
         std::exit(7);
     });
     ASSERT_TRUE(WIFEXITED(status));
@@ -320,7 +428,7 @@ TEST(Cleanup, TerminatingSignalsRemoveTheFolderAndStillEndTheProcess) {
         const std::string folder = s / "ScrivelTempFiles";
         fillTree(folder);
         const int status = inChild([&] {
-            host::armCleanup(folder);
+            platform::armCleanup(folder);
             raise(signal);
             _exit(50);  // not reached: the signal ends the process
         });
@@ -336,9 +444,9 @@ TEST(Cleanup, ASignalTheProcessIgnoresStaysIgnored) {
     fillTree(folder);
     const int status = inChild([&] {
         signal(SIGHUP, SIG_IGN);
-        host::armCleanup(folder);
+        platform::armCleanup(folder);
         raise(SIGHUP);
-        host::disarmCleanup();
+        platform::disarmCleanup();
         _exit(42);
     });
     ASSERT_TRUE(WIFEXITED(status));
@@ -354,7 +462,7 @@ TEST(Cleanup, NeverRemovesAFolderOfAnotherUser) {
     fillTree(folder);
     ASSERT_EQ(0, lchown(folder.c_str(), 65534, 65534));
     const int status = inChild([&] {
-        host::armCleanup(folder);
+        platform::armCleanup(folder);
         std::exit(7);
     });
     ASSERT_TRUE(WIFEXITED(status));
@@ -364,14 +472,14 @@ TEST(Cleanup, NeverRemovesAFolderOfAnotherUser) {
 TEST(DynamicLibrary, AMissingLibraryGivesTheLoadersReason) {
     Scratch s;
     std::string error;
-    EXPECT_EQ(nullptr, host::loadLibrary(s / "libmissing.so", error));
+    EXPECT_EQ(nullptr, platform::loadLibrary(s / "libmissing.so", error));
     EXPECT_NE(std::string::npos, error.find("libmissing.so")) << error;
 }
 
 TEST(DynamicLibrary, FindsExportedNamesAndNothingElse) {
     std::string error;
-    void* library = host::loadLibrary(FAKE_RUNTIME, error);
+    void* library = platform::loadLibrary(FAKE_RUNTIME, error);
     ASSERT_NE(nullptr, library) << error;
-    EXPECT_NE(nullptr, host::findSymbol(library, "mono_jit_exec"));
-    EXPECT_EQ(nullptr, host::findSymbol(library, "mono_no_such_entry"));
+    EXPECT_NE(nullptr, platform::findSymbol(library, "mono_jit_exec"));
+    EXPECT_EQ(nullptr, platform::findSymbol(library, "mono_no_such_entry"));
 }

@@ -10,7 +10,9 @@
 // the opened assembly, i.e. what the working folder holds while the tool runs.
 // $SCRIVEL_FAKE_NO_DOMAIN makes mono_jit_init_version return null.
 // Built without FAKE_RUNTIME_WITHOUT_EXEC it exports all fifteen names;
-// with it, mono_jit_exec is missing.
+// with it, mono_jit_exec is missing. Built with FAKE_RUNTIME_FOREIGN it is
+// the library another user would slip in: loading it appends the process id
+// to the file named by $SCRIVEL_FAKE_FOREIGN_MARKER.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -57,6 +59,21 @@ void pause(int milliseconds) {
     struct timespec t = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
     nanosleep(&t, nullptr);
 }
+
+#ifdef FAKE_RUNTIME_FOREIGN
+__attribute__((constructor)) void markForeignLoad() {
+    const char* path = std::getenv("SCRIVEL_FAKE_FOREIGN_MARKER");
+    if (path == nullptr)
+        return;
+    const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return;
+    const std::string text = std::to_string(getpid()) + "\n";
+    ssize_t ignored = write(fd, text.data(), text.size());
+    (void)ignored;
+    close(fd);
+}
+#endif
 
 }  // namespace
 
