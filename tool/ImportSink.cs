@@ -66,13 +66,14 @@ namespace tool
             carried = valueStart + byteCount;
         }
 
+        /// <summary>The token is the size field's position in the output.</summary>
         public override long ArrayStart(long sizeField)
         {
             CarryTo(sizeField);
             return writer.Position;
         }
 
-        /// <summary>Writes the array's new size, everything after its size field, with a zero array index.</summary>
+        /// <summary>Writes the array's new size, all that follows its size field, with a zero array index.</summary>
         public override void ArrayEnd(long sizeField)
         {
             CarryTo(reader.Position);
