@@ -98,94 +98,146 @@ namespace tool.Tests
             }
         }
 
-        // ---- the type table ---------------------------------------------
+        // ---- lists walked whole, without a message -------------------------
 
-        [TestCase("BoolProperty", 9)]
-        [TestCase("ObjectProperty", 12)]
-        [TestCase("IntProperty", 12)]
-        [TestCase("FloatProperty", 12)]
-        [TestCase("ByteProperty", 16)]
-        [TestCase("NameProperty", 16)]
-        [TestCase("Subtitles", 20)]
-        [TestCase("LocalizedSubtitles", 20)]
-        [TestCase("SkeletalMeshFragmentName", 24)]
-        public void FixedRowTakesItsBytesExactly(string type, int bytes)
+        private static TestCaseData List(string name, string lines, Func<PropertyWriter> build)
+        {
+            return new TestCaseData(build, lines).SetName(name);
+        }
+
+        private static PropertyWriter New()
+        {
+            return new PropertyWriter();
+        }
+
+        /// <summary>Each list with the lines extraction collects from it, "|" between lines.</summary>
+        private static IEnumerable<TestCaseData> WholeLists()
         {
             // The filler bytes are no name index in the table: a walk that
             // took one byte too few or too many would print errors and miss
             // the text that follows.
-            var w = new PropertyWriter();
-            w.Tag("Value", type).Bytes(Filled(bytes, 0xEE)).Str("Text", "after").None();
+            var rows = new[] { "BoolProperty", "ObjectProperty", "IntProperty", "FloatProperty", "ByteProperty",
+                "NameProperty", "Subtitles", "LocalizedSubtitles", "SkeletalMeshFragmentName" };
+            var rowBytes = new[] { 9, 12, 12, 12, 16, 16, 20, 20, 24 };
+            for (int i = 0; i < rows.Length; i++)
+            {
+                int n = rowBytes[i];
+                string type = rows[i];
+                yield return List("row " + type + " takes " + n, "after", () => New().Tag("Value", type).Bytes(Filled(n, 0xEE)).Str("Text", "after").None());
+            }
+            yield return List("typical values of fixed rows", "one", () => New().Bool("bLooping", true).Int("Count", 7)
+                .Float("Volume", 0.5f).Object("Owner", -3).NameProp("Group", "Dialogue").Str("Text", "one").None());
+            // The "size" of an unknown property is read as the next name
+            // index, here that of "None"; an unknown type is no error.
+            yield return List("unknown type", "seen", () => { var w = New(); return w.Tag("Odd", "MysteryProperty").Int32(w.NameIndex("None")).Int32(0).Str("Text", "seen"); });
+
+            // The text properties by name and stored form; what is no text is still read over.
+            foreach (var t in new[] { "Text|narrow|wide", "Description|narrow|wide", "SpokenText|narrow|", "Comment|narrow|",
+                "Caption||", "text||", "TEXT||" })
+            {
+                string[] p = t.Split('|');
+                string lines = (p[1].Length > 0 ? p[1] + "|" : "") + (p[2].Length > 0 ? p[2] + "|" : "") + "end";
+                yield return List("text property " + p[0], lines, () => New().Str(p[0], "narrow").StrUtf16(p[0], "wide").Str("Text", "end"));
+            }
+            yield return List("an empty string is never a line", "x",
+                () => New().StrRaw("Text", 0, new byte[0]).StrRaw("Description", 0, new byte[0]).Str("Comment", "x"));
+            yield return List("None ends no walk", "a|b", () => New().Str("Text", "a").None().None().Str("Text", "b").None());
+
+            // Values: trailing NULs go, inner ones stay; 8-bit text is UTF-8
+            // with U+FFFD for ill-formed bytes and a leading U+FEFF kept;
+            // UTF-16 keeps every code unit, a lone surrogate too.
+            yield return List("trailing NULs", "a||b\0c|d|e\0f|g| blanks stay \t", () => New()
+                .StrRaw("Comment", 2, new byte[] { 0x61, 0 }).StrRaw("Comment", 1, new byte[] { 0 })
+                .StrRaw("Text", 4, new byte[] { 0x62, 0, 0x63, 0 }).StrRaw("Text", 4, new byte[] { 0x64, 0, 0, 0 })
+                .StrRaw("Text", -4, new byte[] { 0x65, 0, 0, 0, 0x66, 0, 0, 0 }).StrRaw("Description", -2, new byte[] { 0x67, 0, 0, 0 })
+                .StrUtf16("Text", " blanks stay \t"));
+            yield return List("8-bit text", "\u00E9|A\uFFFD|\uFEFFB", () => New().StrRaw("Text", 3, new byte[] { 0xC3, 0xA9, 0 })
+                .StrRaw("Text", 3, new byte[] { 0x41, 0xE9, 0 }).StrRaw("Text", 5, new byte[] { 0xEF, 0xBB, 0xBF, 0x42, 0 }));
+            yield return List("UTF-16 text", "\u0416\uD83D\uDE00|\uD800",
+                () => New().StrUtf16("Text", "\u0416\uD83D\uDE00").StrRaw("Text", -2, new byte[] { 0x00, 0xD8, 0, 0 }));
+
+            // Arrays of at most 24 bytes are passed over unread (the -1 in
+            // this one is never read as a name index); from 25 bytes on the
+            // elements are walked, and the enclosing walk goes on from where
+            // they end, here beyond the stated end.
+            yield return List("array of 24 bytes", "after", () =>
+            {
+                var w = New();
+                var content = new PropertyWriter(w.Names).Int32(1).Tag("X", "MysteryProperty").Int32(-1).ToArray();
+                return w.ArrayRaw("Lines", content.Length, content).ArrayRaw("Empty", 0, new byte[0]).Str("Text", "after");
+            });
+            yield return List("array of 25 bytes", "ab|after", () =>
+            {
+                var w = New();
+                var element = w.Nested().Str("Text", "ab").ToArray();
+                return w.ArrayRaw("Lines", 25, new PropertyWriter(w.Names).Int32(1).Bytes(element).ToArray()).Str("Text", "after");
+            });
+            yield return List("nested arrays", "top 1|entry 1|entry 1 line 1|entry 1 line 2|entry 2|deep|top 2", () => New()
+                .Str("Text", "top 1")
+                .Array("Entries", 2, e => e
+                    .Str("Text", "entry 1")
+                    .Array("Lines", 2, l => l.StrUtf16("Text", "entry 1 line 1").Int("Pause", 3).None().Str("Description", "entry 1 line 2").None())
+                    .None()
+                    .Str("Text", "entry 2")
+                    .Array("Lines", 1, l => l.Array("Words", 1, x => x.Str("SpokenText", "deep").None()).None())
+                    .None())
+                .Str("Description", "top 2").None());
+            yield return List("an array without elements leaves them to the enclosing walk", "inside|after", () =>
+            {
+                var w = New();
+                var inside = w.Nested().Str("Text", "inside").ToArray();
+                return w.ArrayWithSize("Lines", 4 + inside.Length, 0, inside).Str("Text", "after");
+            });
+
+            // Structs: S = 16 takes 32 bytes after the type, S at most 12 takes
+            // 28; any other S takes 16 and its inner tags are walked in the
+            // same list, however short they are.
+            foreach (long size in new long[] { 16, 12, 4, 0, -8 })
+            {
+                long s = size;
+                yield return List("struct of size " + s, "after", () => New().StructRaw("Location", s, "Vector", Filled(s == 16 ? 16 : 12, 0xEE)).Str("Text", "after"));
+            }
+            yield return List("struct with inner tags", "inner|outer", () => New()
+                .StructTags("Info", "SpeechInfo", s => s.Str("Description", "inner").Int("Id", 4).None()).Str("Text", "outer").None());
+            yield return List("struct of 40 bytes", "x|y", () =>
+            {
+                var w = New();
+                return w.StructRaw("Info", 40, "SpeechInfo", w.Nested().Str("Text", "x").ToArray()).Str("Text", "y");
+            });
+
+            // After an enum byte, the value is read as the next tag's name,
+            // and the next property's name as a type.
+            foreach (string name in new[] { "Subtitles", "LocalizedSubtitles" })
+            {
+                string arrayName = name;
+                yield return List(arrayName + " after an enum byte", "line one|line two|last", () => New()
+                    .ByteEnum("Speaker", "ESpeaker", "ESpeaker_Guard")
+                    .Array(arrayName, 2, e => e.StrUtf16("Text", "line one").Float("Time", 1.5f).None().StrUtf16("Text", "line two").Float("Time", 3f).None())
+                    .Str("Comment", "last").None());
+            }
+            yield return List("SkeletalMeshFragmentName after an enum byte", "after", () => New()
+                .ByteEnum("Slot", "ESlot", "ESlot_Head").NameProp("SkeletalMeshFragmentName", "Head").Str("Text", "after").None());
+
+            // Index 0 starts the additional data, even with "None" standing at position 0.
+            yield return List("name index 0 whatever its name", "a|b", () =>
+            {
+                var w = new PropertyWriter(new List<string> { "None" });
+                return w.Str("Text", "a").None().AdditionalData(new byte[] { 1, 2, 3 }).Str("Text", "b");
+            });
+            yield return List("additional data with inline data", "a", () => New().Str("Text", "a").None().AdditionalData(Filled(37, 0xEE), new[] { 1, 0, 1, 0 }));
+        }
+
+        [TestCaseSource("WholeLists")]
+        public void ListIsWalkedWholeWithoutAMessage(Func<PropertyWriter> build, string lines)
+        {
+            var w = build();
             var r = Walk(w);
-            Assert.AreEqual("after\r\n", r.Texts.ToString());
+            Assert.AreEqual(lines.Replace("|", "\r\n") + "\r\n", r.Texts.ToString());
             Assert.AreEqual("", r.Console);
             Assert.AreEqual(w.Length, r.Position);
         }
 
-        [Test]
-        public void TypicalValuesOfFixedRowsLeaveTheWalkOnTheNextTag()
-        {
-            var w = new PropertyWriter();
-            w.Bool("bLooping", true).Int("Count", 7).Float("Volume", 0.5f).Object("Owner", -3)
-             .NameProp("Group", "Dialogue").Str("Text", "one").None();
-            var r = Walk(w);
-            Assert.AreEqual("one\r\n", r.Texts.ToString());
-            Assert.AreEqual("", r.Console);
-            Assert.AreEqual(w.Length, r.Position);
-        }
-
-        [Test]
-        public void UnknownTypeReadsTheSizeFieldAsTheNextNameIndex()
-        {
-            var w = new PropertyWriter();
-            // The "size" of the unknown property is the index of "None", so
-            // the walk reads a terminator there and then the text.
-            w.Tag("Odd", "MysteryProperty").Int32(w.NameIndex("None")).Int32(0).Str("Text", "seen");
-            var r = Walk(w);
-            Assert.AreEqual("seen\r\n", r.Texts.ToString());
-            Assert.AreEqual("", r.Console, "an unknown type is no error");
-            Assert.AreEqual(w.Length, r.Position);
-        }
-
-        // ---- the text-property table --------------------------------------
-
-        [TestCase("Text", true, true)]
-        [TestCase("Description", true, true)]
-        [TestCase("SpokenText", true, false)]
-        [TestCase("Comment", true, false)]
-        [TestCase("Caption", false, false)]
-        [TestCase("text", false, false)]
-        [TestCase("TEXT", false, false)]
-        public void TextPropertiesByNameAndForm(string name, bool eightBitCollected, bool utf16Collected)
-        {
-            var w = new PropertyWriter();
-            w.Str(name, "narrow").StrUtf16(name, "wide").Str("Text", "end");
-            var r = Walk(w);
-            var expected = (eightBitCollected ? "narrow\r\n" : "") + (utf16Collected ? "wide\r\n" : "") + "end\r\n";
-            Assert.AreEqual(expected, r.Texts.ToString());
-            Assert.AreEqual(w.Length, r.Position, "a string that is not collected is still read over");
-            Assert.AreEqual("", r.Console);
-        }
-
-        [Test]
-        public void EmptyStringIsNeverALine()
-        {
-            var w = new PropertyWriter();
-            w.StrRaw("Text", 0, new byte[0]).StrRaw("Description", 0, new byte[0]).Str("Comment", "x");
-            var r = Walk(w);
-            Assert.AreEqual("x\r\n", r.Texts.ToString());
-            Assert.AreEqual(1, r.Texts.LineCount);
-        }
-
-        // ---- "None", unknown names, ends of walks ---------------------------
-
-        [Test]
-        public void NoneDoesNotEndTheWalk()
-        {
-            var w = new PropertyWriter();
-            w.Str("Text", "a").None().None().Str("Text", "b").None();
-            Assert.AreEqual("a\r\nb\r\n", Walk(w).Texts.ToString());
-        }
+        // ---- ends of walks and unknown names --------------------------------
 
         [Test]
         public void WalkStartingAtOrBeyondItsEndReadsNothing()
@@ -245,70 +297,6 @@ namespace tool.Tests
             Assert.AreEqual("Error: " + (tag + 8) + "\r\n", Walk(w).Console);
         }
 
-        // ---- arrays ---------------------------------------------------
-
-        [Test]
-        public void ArrayOfTwentyFourBytesIsPassedOverWithoutLookingInside()
-        {
-            var w = new PropertyWriter();
-            var content = new PropertyWriter(w.Names).Int32(1).Tag("X", "MysteryProperty").Int32(-1).ToArray();
-            Assert.AreEqual(24, content.Length);
-            w.ArrayRaw("Lines", 24, content).ArrayRaw("Empty", 0, new byte[0]).Str("Text", "after");
-            var r = Walk(w);
-            Assert.AreEqual("after\r\n", r.Texts.ToString());
-            Assert.AreEqual("", r.Console, "the -1 inside was never read as a name index");
-        }
-
-        [Test]
-        public void ArrayOfTwentyFiveBytesIsWalked()
-        {
-            var w = new PropertyWriter();
-            var element = w.Nested().Str("Text", "ab").ToArray(); // 31 bytes
-            long arrayStart = w.Length + 16 + 8;
-            w.ArrayRaw("Lines", 25, new PropertyWriter(w.Names).Int32(1).Bytes(element).ToArray())
-             .Str("Text", "after");
-            var r = Walk(w);
-            // The element walk ends beyond the array's stated end; the
-            // enclosing walk goes on from there.
-            Assert.Greater(arrayStart + 4 + element.Length, arrayStart + 25);
-            Assert.AreEqual("ab\r\nafter\r\n", r.Texts.ToString());
-            Assert.AreEqual(w.Length, r.Position);
-        }
-
-        [Test]
-        public void NestedArraysGiveTextsInStoredOrderAtEveryDepth()
-        {
-            var w = new PropertyWriter();
-            w.Str("Text", "top 1")
-             .Array("Entries", 2, e => e
-                 .Str("Text", "entry 1")
-                 .Array("Lines", 2, l => l
-                     .StrUtf16("Text", "entry 1 line 1").Int("Pause", 3).None()
-                     .Str("Description", "entry 1 line 2").None())
-                 .None()
-                 .Str("Text", "entry 2")
-                 .Array("Lines", 1, l => l
-                     .Array("Words", 1, x => x.Str("SpokenText", "deep").None())
-                     .None())
-                 .None())
-             .Str("Description", "top 2")
-             .None();
-            var r = Walk(w);
-            Assert.AreEqual("top 1\r\nentry 1\r\nentry 1 line 1\r\nentry 1 line 2\r\nentry 2\r\ndeep\r\ntop 2\r\n",
-                r.Texts.ToString());
-            Assert.AreEqual("", r.Console);
-            Assert.AreEqual(w.Length, r.Position);
-        }
-
-        [Test]
-        public void ArrayWithNoElementsLeavesItsBytesToTheEnclosingWalk()
-        {
-            var w = new PropertyWriter();
-            var inside = w.Nested().Str("Text", "inside").ToArray();
-            w.ArrayWithSize("Lines", 4 + inside.Length, 0, inside).Str("Text", "after");
-            Assert.AreEqual("inside\r\nafter\r\n", Walk(w).Texts.ToString());
-        }
-
         [Test]
         public void LaterElementStartResumesAfterAnUnknownTypeReference()
         {
@@ -351,100 +339,13 @@ namespace tool.Tests
             Assert.AreEqual("in\r\n", Walk(w, 0, 20).Texts.ToString());
         }
 
-        // ---- structs and ByteProperty shapes ------------------------------
-
-        [TestCase(16L, 32)]
-        [TestCase(12L, 28)]
-        [TestCase(4L, 28)]
-        [TestCase(0L, 28)]
-        [TestCase(-8L, 28)]
-        public void FixedStructTakesItsBytes(long size, int bytesAfterType)
-        {
-            var w = new PropertyWriter();
-            w.StructRaw("Location", size, "Vector", Filled(bytesAfterType - 16, 0xEE)).Str("Text", "after");
-            var r = Walk(w);
-            Assert.AreEqual("after\r\n", r.Texts.ToString());
-            Assert.AreEqual("", r.Console);
-            Assert.AreEqual(w.Length, r.Position);
-        }
-
-        [Test]
-        public void StructWithInnerTagsIsWalkedAsPartOfTheList()
-        {
-            var w = new PropertyWriter();
-            w.StructTags("Info", "SpeechInfo", s => s.Str("Description", "inner").Int("Id", 4).None())
-             .Str("Text", "outer").None();
-            var r = Walk(w);
-            Assert.AreEqual("inner\r\nouter\r\n", r.Texts.ToString());
-            Assert.AreEqual(w.Length, r.Position);
-        }
-
-        [Test]
-        public void StructOfFortyBytesTakesSixteenThenWalksOn()
-        {
-            var w = new PropertyWriter();
-            // S = 40 but the value is a short tag list: only 16 bytes are taken.
-            var inner = w.Nested().Str("Text", "x").ToArray();
-            w.StructRaw("Info", 40, "SpeechInfo", inner).Str("Text", "y");
-            Assert.AreEqual("x\r\ny\r\n", Walk(w).Texts.ToString());
-        }
-
-        [TestCase("Subtitles")]
-        [TestCase("LocalizedSubtitles")]
-        public void SubtitlesAfterAnEnumByteAreWalkedInTheSameLoop(string arrayName)
-        {
-            var w = new PropertyWriter();
-            w.ByteEnum("Speaker", "ESpeaker", "ESpeaker_Guard")
-             .Array(arrayName, 2, e => e
-                 .StrUtf16("Text", "line one").Float("Time", 1.5f).None()
-                 .StrUtf16("Text", "line two").Float("Time", 3f).None())
-             .Str("Comment", "last").None();
-            var r = Walk(w);
-            Assert.AreEqual("line one\r\nline two\r\nlast\r\n", r.Texts.ToString());
-            Assert.AreEqual("", r.Console);
-            Assert.AreEqual(w.Length, r.Position);
-        }
-
-        [Test]
-        public void SkeletalMeshFragmentNameAfterAnEnumByteIsPassedOver()
-        {
-            var w = new PropertyWriter();
-            w.ByteEnum("Slot", "ESlot", "ESlot_Head").NameProp("SkeletalMeshFragmentName", "Head").Str("Text", "after").None();
-            var r = Walk(w);
-            Assert.AreEqual("after\r\n", r.Texts.ToString());
-            Assert.AreEqual("", r.Console);
-            Assert.AreEqual(w.Length, r.Position);
-        }
-
-        // ---- additional data ------------------------------------------
-
-        [Test]
-        public void NameIndexZeroStartsAdditionalDataWhateverItsName()
-        {
-            // Even when "None" stands at position 0, index 0 is the additional data.
-            var w = new PropertyWriter(new List<string> { "None" });
-            w.Str("Text", "a").None();
-            Assert.AreNotEqual(0, w.NameIndex("None"), "the tag's None is a later entry");
-            w.AdditionalData(new byte[] { 1, 2, 3 }).Str("Text", "b");
-            var r = Walk(w);
-            Assert.AreEqual("a\r\nb\r\n", r.Texts.ToString());
-            Assert.AreEqual(w.Length, r.Position);
-        }
-
-        [Test]
-        public void AdditionalDataWithInlineDataIsPassedOver()
-        {
-            var w = new PropertyWriter();
-            w.Str("Text", "a").None().AdditionalData(Filled(37, 0xEE), new[] { 1, 0, 1, 0 });
-            var r = Walk(w);
-            Assert.AreEqual("a\r\n", r.Texts.ToString());
-            Assert.AreEqual("", r.Console);
-            Assert.AreEqual(w.Length, r.Position);
-        }
-
-        /// <summary>Forms that extraction passes over and import refuses (the run then ends).</summary>
-        [TestCase(0, 0, 16, Description = "no inline data: 16 more bytes")]
-        [TestCase(1, -50, 64, Description = "flagged second record: four records, whatever the count")]
+        /// <summary>
+        /// Additional data of forms that extraction passes over and import
+        /// refuses (the run then ends): without inline data 16 more bytes,
+        /// with a flagged second record four records, whatever the count.
+        /// </summary>
+        [TestCase(0, 0, 16)]
+        [TestCase(1, -50, 64)]
         [TestCase(1, 8, 64)]
         public void AdditionalDataOfAnotherFormIsPassedOverByExtractionAndRefusedByImport(int flags, int count, int rest)
         {
@@ -454,8 +355,6 @@ namespace tool.Tests
             Assert.AreEqual("b\r\n", r.Texts.ToString());
             Assert.AreEqual(w.Length, r.Position);
         }
-
-        // ---- damaged data ---------------------------------------------
 
         [Test]
         public void DamagedDataRaisesInBothWalksInsteadOfReadingOutside()
@@ -531,41 +430,6 @@ namespace tool.Tests
             }
         }
 
-        // ---- values as extraction writes them -----------------------------
-
-        [Test]
-        public void TrailingNulsAreRemovedAndInnerNulsKept()
-        {
-            var w = new PropertyWriter();
-            w.StrRaw("Comment", 2, new byte[] { 0x61, 0 })                   // "a"
-             .StrRaw("Comment", 1, new byte[] { 0 })                         // empty line
-             .StrRaw("Text", 4, new byte[] { 0x62, 0, 0x63, 0 })             // b NUL c
-             .StrRaw("Text", 4, new byte[] { 0x64, 0, 0, 0 })                // "d"
-             .StrRaw("Text", -4, new byte[] { 0x65, 0, 0, 0, 0x66, 0, 0, 0 }) // e NUL f
-             .StrRaw("Description", -2, new byte[] { 0x67, 0, 0, 0 })        // "g"
-             .StrUtf16("Text", " blanks stay \t");
-            Assert.AreEqual("a\r\n\r\nb\0c\r\nd\r\ne\0f\r\ng\r\n blanks stay \t\r\n", Walk(w).Texts.ToString());
-        }
-
-        [Test]
-        public void EightBitTextIsUtf8WithReplacementForIllFormedBytes()
-        {
-            var w = new PropertyWriter();
-            w.StrRaw("Text", 3, new byte[] { 0xC3, 0xA9, 0 })       // U+00E9
-             .StrRaw("Text", 3, new byte[] { 0x41, 0xE9, 0 })       // A, then a lone E9
-             .StrRaw("Text", 5, new byte[] { 0xEF, 0xBB, 0xBF, 0x42, 0 }); // a leading U+FEFF stays
-            Assert.AreEqual("\u00E9\r\nA\uFFFD\r\n\uFEFFB\r\n", Walk(w).Texts.ToString());
-        }
-
-        [Test]
-        public void Utf16TextKeepsEveryCodeUnit()
-        {
-            var w = new PropertyWriter();
-            // A Cyrillic letter, a character beyond the BMP and a lone surrogate.
-            w.StrUtf16("Text", "\u0416\uD83D\uDE00").StrRaw("Text", -2, new byte[] { 0x00, 0xD8, 0, 0 });
-            Assert.AreEqual("\u0416\uD83D\uDE00\r\n\uD800\r\n", Walk(w).Texts.ToString());
-        }
-
         [Test]
         public void LineFeedsAreEscapedAndCarriageReturnsNoted()
         {
@@ -575,8 +439,6 @@ namespace tool.Tests
             Assert.AreEqual("first{\\n}second\r\nplain\r\ncr\r{\\n}lf\r\nlone\rcr\r\n", r.Texts.ToString());
             CollectionAssert.AreEqual(new[] { 3, 4 }, r.Texts.CarriageReturnLines);
         }
-
-        // ---- any list -------------------------------------------------
 
         [Test]
         public void GeneratedListsAreWalkedAlikeByBothSinks()
