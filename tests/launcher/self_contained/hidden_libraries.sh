@@ -27,7 +27,7 @@ done
 echo "hiding $(wc -l <"$work/hidden.list") libraries and folders"
 
 # run <name> [hide]: the demo package extracted and its text file compiled,
-# in one run, in a folder of its own; prints what the run printed.
+# in one run, in a folder of its own; what it printed goes to <name>/out.
 run() {
   mkdir -p "$work/$1/temp" && chmod 700 "$work/$1/temp"
   cp "$DEMO_PACKAGE" "$work/$1/Demo.upk"
