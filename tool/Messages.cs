@@ -20,6 +20,7 @@ namespace tool
         public const string NotSupported = "The file {0} is not supported!";
         public const string ZeroBytes = "The file {0} has zero bytes!";
         public const string NotFound = "File {0} was not found!";
+        public const string NoFileAccess = "The file {0} could not be handled because the runtime cannot work with files (a library of it is missing)!";
         public const string Damaged = "The file {0} is damaged!";
         /// <summary>A fault of the tool itself, not of the file.</summary>
         public const string InternalError = "The file {0} could not be handled because of an internal error!";
