@@ -38,7 +38,9 @@ namespace tool
             }
 
             ByteWriter compiled = null;
-            reportRefusals(packageName, file.Name, () => compiled = compilePackage(package, readTexts, file.Name));
+            int linesUsed = 0;
+            reportRefusals(packageName, file.Name,
+                () => compiled = compilePackage(package, readTexts, file.Name, out linesUsed));
             if (compiled == null) return;
             package = null;
 
@@ -46,6 +48,9 @@ namespace tool
             // Straight from the output buffer: a copy of it would double the
             // memory that the largest packages need.
             if (!writeOutput(outputPath, compiled.WriteTo)) return;
+            int surplus = readTexts.Count - linesUsed;
+            if (readTexts.FindIndex(linesUsed, surplus, line => line.Length > 0) >= 0)
+                ConsoleOut.WriteLine(string.Format(Messages.SurplusLines, file.Name, surplus));
             ConsoleOut.WriteLine(string.Format(Messages.Compiled, Path.GetFileNameWithoutExtension(file.Name) + ".clxi"));
         }
 
@@ -58,8 +63,10 @@ namespace tool
         /// lines that belong to texts import cannot compile are reported once
         /// the progress line is complete. Prints the progress display and the
         /// walk's messages; raises the refusals of the reading and the walk.
+        /// linesUsed is the number of lines the package's texts took.
         /// </summary>
-        public static ByteWriter compilePackage(byte[] package, List<string> readTexts, string textFileName)
+        public static ByteWriter compilePackage(byte[] package, List<string> readTexts, string textFileName,
+            out int linesUsed)
         {
             var upkReader = new ByteReader(package);
             var upkWriter = new ByteWriter(16);
@@ -92,6 +99,7 @@ namespace tool
                 }
             }
             progress.Finish();
+            linesUsed = lineCount;
             foreach (int line in ignoredEdits)
                 ConsoleOut.WriteLine(string.Format(Messages.UncompiledEdit, line, textFileName));
 

@@ -52,6 +52,7 @@ namespace tool
         public const string ImportLabel = "Compiling subtitles";
         public const string AdditionalDataError = "Soundnodewave additional data error!";
         public const string Compiled = "File {0} compiled successfully!";
+        public const string SurplusLines = "Warning: {0} has {1} more lines than the package has texts; they were not used.";
         public const string FewerLines = "The file {0} has fewer lines than the package has texts!";
         /// <summary>{0}: the line's number counted from 1; {1}: the text file's name.</summary>
         public const string UncompiledEdit = "Warning: line {0} of {1} belongs to a text that cannot be compiled; the edit is ignored.";
