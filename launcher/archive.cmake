@@ -27,10 +27,11 @@ set(SCRIVEL_EMBED_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/embedded_archive_linux.S.in
 # scrivel_embed_archive(<target> <archive>)
 # Links an archive into <target>'s read-only data, where embeddedArchive()
 # finds it; the target must also link scrivel_archive. <archive> is the name
-# of a target made by scrivel_build_archive (built first), or else a file:
-# one that does not exist leaves the target with an empty archive (length 0).
-# The executable is relinked when the archive changes. On Windows, where the
-# archive is a resource, the work goes to scrivel_embed_archive_windows(<target> <file>).
+# of a target made by scrivel_build_archive (built first), or else a file
+# that exists when CMake runs (an archive that is built is named by its
+# target). The executable is relinked when the archive changes. On Windows,
+# where the archive is a resource, the work goes to
+# scrivel_embed_archive_windows(<target> <file>).
 function(scrivel_embed_archive target archive)
   if(TARGET ${archive})
     get_target_property(archive_file ${archive} SCRIVEL_ARCHIVE_FILE)
@@ -41,9 +42,8 @@ function(scrivel_embed_archive target archive)
   else()
     get_filename_component(archive_file "${archive}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
     if(NOT EXISTS "${archive_file}")
-      message(WARNING "scrivel_embed_archive: ${archive_file} is neither a file nor an archive target; "
-                      "${target} carries an empty archive")
-      return()
+      message(FATAL_ERROR "scrivel_embed_archive(${target}): ${archive} is neither a file nor an archive "
+                          "target (a built archive is named by its scrivel_build_archive target)")
     endif()
   endif()
 
