@@ -7,7 +7,7 @@ SUDO=""
 
 # Build and test: C++ toolchain, zlib, GoogleTest, Mono's compiler and
 # runtime (the runtime is what the single executable carries), NUnit.
-PACKAGES="cmake g++ make zlib1g-dev libgtest-dev mono-devel mono-runtime
+PACKAGES="cmake g++ make zlib1g-dev libdeflate-dev libgtest-dev mono-devel mono-runtime
   libmono-corlib4.5-cil libmonosgen-2.0-1 mono-runtime-common libgssapi-krb5-2
   libnunit-cil-dev nunit-console util-linux bsdutils mount e2fsprogs"
 
