@@ -21,6 +21,8 @@ namespace tool
         public const string ZeroBytes = "The file {0} has zero bytes!";
         public const string NotFound = "File {0} was not found!";
         public const string Damaged = "The file {0} is damaged!";
+        /// <summary>A fault of the tool itself, not of the file.</summary>
+        public const string InternalError = "The file {0} could not be handled because of an internal error!";
 
         // Reading a package's summary and tables.
         public const string FileVersion = "File: {0} ({1})";

@@ -1,0 +1,21 @@
+namespace tool
+{
+    /// <summary>Why the work on a file is given up; each has its one console line (Scrivel.refusalLine).</summary>
+    public enum Refusal
+    {
+        /// <summary>A package that does not begin with the package tag.</summary>
+        NotSupported,
+        /// <summary>A package of another version.</summary>
+        UnsupportedGame,
+        /// <summary>A package whose flags mark it as compressed.</summary>
+        Compressed,
+        /// <summary>A package that imports none of the text classes.</summary>
+        NoText,
+        /// <summary>A package whose bytes do not hold what a read expects.</summary>
+        Damaged,
+        /// <summary>A text file with fewer lines than the package has texts.</summary>
+        TooFewLines,
+        /// <summary>A sound's additional data in a form import cannot rewrite; ends the run.</summary>
+        AdditionalData
+    }
+}
