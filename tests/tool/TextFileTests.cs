@@ -208,6 +208,28 @@ namespace tool.Tests
         }
 
         [Test]
+        public void Utf16IsSplitFromItsBytesAsTheDecodedTextWouldBe()
+        {
+            // Line ends at every place, a CR LF across a long line's growth, a
+            // CR whose next unit has LF as its other byte, lone surrogates.
+            string longLine = new string('x', 300);
+            string[] texts = { "", "\r", "\n", "\r\n", "a\rb\nc\r\n\r", longLine + "\r\n" + longLine, "\r\u0A00b",
+                               "\uD800\r\n\uDC00", "a\n\r" };
+            foreach (string text in texts)
+                foreach (bool bigEndian in new[] { false, true })
+                    foreach (bool withMark in new[] { false, true })
+                        foreach (byte[] odd in new[] { new byte[0], Bytes(0x42) })
+                        {
+                            if (bigEndian && !withMark) continue;
+                            var encoding = bigEndian ? Encoding.BigEndianUnicode : Encoding.Unicode;
+                            byte[] mark = !withMark ? new byte[0] : bigEndian ? Bytes(0xFE, 0xFF) : Bytes(0xFF, 0xFE);
+                            byte[] file = Concat(Concat(mark, encoding.GetBytes(text)), odd);
+                            CollectionAssert.AreEqual(TextFile.SplitLines(TextFile.Decode(file)), TextFile.ReadLines(file),
+                                "text " + text.Length + " units, big-endian " + bigEndian + ", odd byte " + odd.Length);
+                        }
+        }
+
+        [Test]
         public void IllFormedUtf8BecomesReplacementWithoutThrowing()
         {
             var lines = TextFile.ReadLines(Bytes(0xEF, 0xBB, 0xBF, 0x61, 0xC3, 0x0A, 0xFF, 0x62, 0xE2, 0x82));
