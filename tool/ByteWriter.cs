@@ -112,6 +112,26 @@ namespace tool
             WriteBytes(source, 0, source.Length);
         }
 
+        /// <summary>
+        /// Writes every UTF-16 code unit of value, low byte first, then a
+        /// zero unit: 2 × (length + 1) bytes. Code units are copied one for
+        /// one, so even a lone surrogate goes out as it is.
+        /// </summary>
+        public void WriteUtf16Terminated(string value)
+        {
+            Reserve(2L * (value.Length + 1));
+            int p = (int)position;
+            for (int i = 0; i < value.Length; i++, p += 2)
+            {
+                char c = value[i];
+                buffer[p] = (byte)c;
+                buffer[p + 1] = (byte)(c >> 8);
+            }
+            buffer[p] = 0;
+            buffer[p + 1] = 0;
+            position = p + 2;
+        }
+
         /// <summary>Copies the next n bytes of the reader to the write position.</summary>
         public void CopyFrom(ByteReader reader, long n)
         {

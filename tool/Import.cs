@@ -230,16 +230,13 @@ namespace tool
             if (lineCount < 0 || lineCount >= stringLines.Count)
                 throw new TooFewLinesException();
             string value = TextFile.UnescapeLine(stringLines[lineCount++]);
-            var units = new byte[2 * (value.Length + 1)];
-            for (int i = 0, p = 0; i < value.Length; i++, p += 2)
-            {
-                units[p] = (byte)value[i];
-                units[p + 1] = (byte)(value[i] >> 8);
-            }
-            upkWriter.WriteInt32(units.Length + 4);
+            long units = value.Length + 1L;
+            if (2 * units + 4 > int.MaxValue)
+                throw new DamagedPackageException("output would exceed 2 GB");
+            upkWriter.WriteInt32((int)(2 * units + 4));
             upkWriter.WriteInt32(0);
-            upkWriter.WriteInt32(-(units.Length / 2));
-            upkWriter.WriteBytes(units);
+            upkWriter.WriteInt32((int)-units);
+            upkWriter.WriteUtf16Terminated(value);
         }
     }
 }
