@@ -49,6 +49,60 @@ namespace tool
             Append(TextFile.LineEnd);
         }
 
+        /// <summary>
+        /// Appends a string value as stored in a package (stored length L,
+        /// byteCount bytes at offset) as one line, exactly as
+        /// AddLine(<see cref="StringValue.Decode"/>(...)) would. UTF-16 values
+        /// and 8-bit values of ASCII bytes only, the common case, go into the
+        /// file without being made into a string first.
+        /// </summary>
+        public void AddStoredLine(byte[] data, long offset, int length, long byteCount)
+        {
+            int start = (int)offset;
+            if (length >= 0)
+            {
+                int end = start + (int)byteCount;
+                while (end > start && data[end - 1] == 0) end--;
+                for (int i = start; i < end; i++)
+                {
+                    if (data[i] >= 0x80)
+                    {
+                        AddLine(StringValue.DecodeEightBit(data, start, (int)byteCount));
+                        return;
+                    }
+                }
+                LineCount++;
+                bool carriageReturn = false;
+                for (int i = start; i < end; i++)
+                    carriageReturn |= AppendUnit((char)data[i]);
+                EndLine(carriageReturn);
+            }
+            else
+            {
+                int units = (int)(byteCount / 2);
+                while (units > 0 && data[start + 2 * units - 2] == 0 && data[start + 2 * units - 1] == 0) units--;
+                LineCount++;
+                bool carriageReturn = false;
+                for (int i = 0, p = start; i < units; i++, p += 2)
+                    carriageReturn |= AppendUnit((char)(data[p] | (data[p + 1] << 8)));
+                EndLine(carriageReturn);
+            }
+        }
+
+        /// <summary>One code unit of a value, a line feed escaped; true for a carriage return.</summary>
+        private bool AppendUnit(char c)
+        {
+            if (c == '\n') Append(TextFile.EscapedLineFeed);
+            else Append(c);
+            return c == '\r';
+        }
+
+        private void EndLine(bool carriageReturn)
+        {
+            if (carriageReturn) carriageReturnLines.Add(LineCount);
+            Append(TextFile.LineEnd);
+        }
+
         private void Append(string s)
         {
             for (int i = 0; i < s.Length; i++) Append(s[i]);

@@ -230,6 +230,36 @@ namespace tool.Tests
         }
 
         [Test]
+        public void StoredValuesBecomeTheLinesTheirDecodedTextsWould()
+        {
+            // 8-bit: ASCII with inner and trailing NULs, CR and LF; UTF-8;
+            // ill-formed; only NULs. UTF-16: a lone surrogate, CR LF, NULs.
+            byte[][] eightBit =
+            {
+                Bytes(0x41, 0, 0x42, 0x0D, 0x0A, 0x43, 0, 0), Bytes(0xC3, 0xA9, 0x0A, 0), Bytes(0x61, 0xC3, 0, 0xFF),
+                Bytes(0, 0), Bytes(0x7F, 0x0D),
+            };
+            byte[][] wide =
+            {
+                Bytes(0x00, 0xD8, 0x0D, 0, 0x0A, 0, 0x41, 0, 0, 0), Bytes(0, 0, 0x42, 0, 0, 0), Bytes(0x0A, 0x0A, 0x0D, 0x0D),
+            };
+            var stored = new CollectedText();
+            var decoded = new CollectedText();
+            foreach (bool isWide in new[] { false, true })
+                foreach (byte[] value in isWide ? wide : eightBit)
+                {
+                    byte[] data = Concat(Bytes(0x55, 0x55), value);
+                    int length = isWide ? -value.Length / 2 : value.Length;
+                    stored.AddStoredLine(data, 2, length, value.Length);
+                    decoded.AddLine(StringValue.Decode(data, 2, length, value.Length));
+                }
+            Assert.AreEqual(decoded.ToString(), stored.ToString());
+            Assert.AreEqual(decoded.LineCount, stored.LineCount);
+            CollectionAssert.AreEqual(decoded.CarriageReturnLines, stored.CarriageReturnLines);
+            CollectionAssert.AreEqual(new[] { 1, 5, 6 }, stored.CarriageReturnLines);
+        }
+
+        [Test]
         public void IllFormedUtf8BecomesReplacementWithoutThrowing()
         {
             var lines = TextFile.ReadLines(Bytes(0xEF, 0xBB, 0xBF, 0x61, 0xC3, 0x0A, 0xFF, 0x62, 0xE2, 0x82));
