@@ -38,18 +38,22 @@ namespace tool
             }
 
             string outputPath = packagePath + ".clxi";
+            int linesUsed = 0;
             using (PendingFile output = PendingFile.Begin(outputPath))
             {
                 bool compiled = false;
                 reportRefusals(packageName, file.Name, () =>
                 {
-                    compilePackage(package, readTexts, file.Name, output.Output);
+                    compilePackage(package, readTexts, file.Name, output.Output, out linesUsed);
                     compiled = true;
                 });
                 if (!compiled) return;
                 package = null;
                 if (!writeOutput(outputPath, output.Commit)) return;
             }
+            int surplus = readTexts.Count - linesUsed;
+            if (readTexts.FindIndex(linesUsed, surplus, line => line.Length > 0) >= 0)
+                ConsoleOut.WriteLine(string.Format(Messages.SurplusLines, file.Name, surplus));
             ConsoleOut.WriteLine(string.Format(Messages.Compiled, Path.GetFileNameWithoutExtension(file.Name) + ".clxi"));
         }
 
@@ -66,8 +70,10 @@ namespace tool
         /// are reported once the progress line is complete. Prints the
         /// progress display and the walk's messages; raises the refusals of
         /// the reading and the walk, after which output holds no package.
+        /// linesUsed is the number of lines the package's texts took.
         /// </summary>
-        public static void compilePackage(byte[] package, List<string> readTexts, string textFileName, Stream output)
+        public static void compilePackage(byte[] package, List<string> readTexts, string textFileName, Stream output,
+            out int linesUsed)
         {
             var upkReader = new ByteReader(package);
             var header = new ByteWriter(16);
@@ -101,6 +107,7 @@ namespace tool
                 }
             }
             progress.Finish();
+            linesUsed = lineCount;
             foreach (int line in ignoredEdits)
                 ConsoleOut.WriteLine(string.Format(Messages.UncompiledEdit, line, textFileName));
 
