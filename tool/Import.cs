@@ -37,17 +37,20 @@ namespace tool
                 return;
             }
 
-            ByteWriter compiled = null;
-            int linesUsed = 0;
-            reportRefusals(packageName, file.Name,
-                () => compiled = compilePackage(package, readTexts, file.Name, out linesUsed));
-            if (compiled == null) return;
-            package = null;
-
             string outputPath = packagePath + ".clxi";
-            // Straight from the output buffer: a copy of it would double the
-            // memory that the largest packages need.
-            if (!writeOutput(outputPath, compiled.WriteTo)) return;
+            int linesUsed = 0;
+            using (PendingFile output = PendingFile.Begin(outputPath))
+            {
+                bool compiled = false;
+                reportRefusals(packageName, file.Name, () =>
+                {
+                    compilePackage(package, readTexts, file.Name, output.Output, out linesUsed);
+                    compiled = true;
+                });
+                if (!compiled) return;
+                package = null;
+                if (!writeOutput(outputPath, output.Commit)) return;
+            }
             int surplus = readTexts.Count - linesUsed;
             if (readTexts.FindIndex(linesUsed, surplus, line => line.Length > 0) >= 0)
                 ConsoleOut.WriteLine(string.Format(Messages.SurplusLines, file.Name, surplus));
@@ -55,25 +58,30 @@ namespace tool
         }
 
         /// <summary>
-        /// Builds the compiled package in memory and returns the writer that
-        /// holds it: the header and tables as read, every export's data at
+        /// Writes the compiled package into output, a seekable stream that
+        /// starts empty: the header and tables as read, every export's data at
         /// its old place, the data of every rewritten export re-serialised
         /// with the lines of readTexts and appended from the package's old
-        /// end in table order, and the export table pointed at it. Edits of
-        /// lines that belong to texts import cannot compile are reported once
-        /// the progress line is complete. Prints the progress display and the
-        /// walk's messages; raises the refusals of the reading and the walk.
+        /// end in table order, and the export table pointed at it. Bytes that
+        /// neither the header nor any export covers are zero. The package's
+        /// own bytes go out straight from it, each rewritten export through
+        /// one reused buffer, and the header last, once its export table is
+        /// final. Edits of lines that belong to texts import cannot compile
+        /// are reported once the progress line is complete. Prints the
+        /// progress display and the walk's messages; raises the refusals of
+        /// the reading and the walk, after which output holds no package.
         /// linesUsed is the number of lines the package's texts took.
         /// </summary>
-        public static ByteWriter compilePackage(byte[] package, List<string> readTexts, string textFileName,
+        public static void compilePackage(byte[] package, List<string> readTexts, string textFileName, Stream output,
             out int linesUsed)
         {
             var upkReader = new ByteReader(package);
-            var upkWriter = new ByteWriter(16);
-            PackageTables tables = PackageReader.ReadForImport(upkReader, upkWriter);
-            upkWriter = withRoomForOutput(upkWriter, package.Length, tables.Exports, readTexts);
-
+            var header = new ByteWriter(16);
+            PackageTables tables = PackageReader.ReadForImport(upkReader, header);
             List<ExportEntry> exports = tables.Exports;
+            long oldEnd = writeOldPlaces(package, header.Length, exports, output);
+
+            var exportWriter = new ByteWriter(16);
             long appendPos = package.Length;
             int lineCount = 0;
             var ignoredEdits = new List<int>();
@@ -84,14 +92,14 @@ namespace tool
                 ExportEntry export = exports[k];
                 export.RequireSerialRange(package.Length);
 
-                upkReader.Position = export.SerialOffset;
-                upkWriter.Position = export.SerialOffset;
-                upkWriter.CopyFrom(upkReader, export.SerialSize);
-
                 if (TextClasses.IsRewritten(export.ClassName))
                 {
-                    rewriteExport(export, readTexts, upkWriter, upkReader, ref lineCount, tables, appendPos);
-                    appendPos = upkWriter.Position;
+                    exportWriter.Restart(appendPos);
+                    rewriteExport(export, readTexts, exportWriter, upkReader, ref lineCount, tables, appendPos);
+                    if (appendPos == package.Length) writeZeros(output, oldEnd, package.Length);
+                    output.Position = appendPos;
+                    exportWriter.WriteTo(output);
+                    appendPos = exportWriter.Length;
                 }
                 else if (export.ClassName == TextClasses.Uncompiled)
                 {
@@ -105,41 +113,57 @@ namespace tool
 
             foreach (ExportEntry export in exports)
             {
-                upkWriter.Position = export.EntryPosition;
-                upkWriter.WriteInt32(export.SerialSize);
-                upkWriter.WriteInt32(export.SerialOffset);
+                header.Position = export.EntryPosition;
+                header.WriteInt32(export.SerialSize);
+                header.WriteInt32(export.SerialOffset);
             }
-            return upkWriter;
+            output.Position = 0;
+            header.WriteTo(output);
         }
 
         /// <summary>
-        /// The header written so far, moved into a buffer large enough for
-        /// the whole compiled package, so that it never grows (each growth
-        /// copies everything written): the package, every rewritten export
-        /// once more, and what the lines can add to the texts they replace
-        /// (2 bytes per UTF-16 code unit and 2 for the terminator). Only
-        /// serial ranges inside the package count, and the exports together
-        /// at most once more the package, so a damaged table cannot make it
-        /// allocate out of proportion. Where more is needed (exports that
-        /// overlap, a walk that runs past its export's end) the buffer grows.
+        /// Writes, from headerEnd on, the package's bytes wherever an export's
+        /// serial data lies, zeros in the gaps, up to the end of the last
+        /// export (which may have no data); returns that end. Exports whose
+        /// data lies outside the package are left to the walk, which refuses
+        /// the package when it reaches them.
         /// </summary>
-        private static ByteWriter withRoomForOutput(ByteWriter header, long packageLength,
-            List<ExportEntry> exports, List<string> readTexts)
+        private static long writeOldPlaces(byte[] package, long headerEnd, List<ExportEntry> exports, Stream output)
         {
-            long exportBytes = 0;
+            var ranges = new List<KeyValuePair<long, long>>(exports.Count);
+            long oldEnd = headerEnd;
             foreach (ExportEntry export in exports)
             {
-                if (TextClasses.IsRewritten(export.ClassName) && export.SerialOffset >= 0 && export.SerialSize > 0
-                    && (long)export.SerialOffset + export.SerialSize <= packageLength)
-                    exportBytes += export.SerialSize;
+                long end = (long)export.SerialOffset + export.SerialSize;
+                if (export.SerialOffset < 0 || export.SerialSize < 0 || end > package.Length) continue;
+                oldEnd = Math.Max(oldEnd, end);
+                if (end > headerEnd && export.SerialSize > 0)
+                    ranges.Add(new KeyValuePair<long, long>(Math.Max(export.SerialOffset, headerEnd), end));
             }
-            long lineBytes = 0;
-            foreach (string line in readTexts)
-                lineBytes += 2L * line.Length + 2;
-            long room = packageLength + Math.Min(exportBytes, packageLength) + lineBytes + 64;
-            var writer = new ByteWriter(Math.Min(room, int.MaxValue - 64));
-            writer.WriteBytes(header.ToArray());
-            return writer;
+            ranges.Sort((a, b) => a.Key.CompareTo(b.Key));
+            output.Position = headerEnd;
+            long written = headerEnd;
+            foreach (KeyValuePair<long, long> range in ranges)
+            {
+                if (range.Value <= written) continue;
+                writeZeros(output, written, range.Key);
+                long from = Math.Max(written, range.Key);
+                output.Write(package, (int)from, (int)(range.Value - from));
+                written = range.Value;
+            }
+            writeZeros(output, written, oldEnd);
+            return oldEnd;
+        }
+
+        private static readonly byte[] zeros = new byte[64 * 1024];
+
+        /// <summary>Writes zeros over [from, to) of output; nothing when to is not past from.</summary>
+        private static void writeZeros(Stream output, long from, long to)
+        {
+            if (to <= from) return;
+            output.Position = from;
+            for (long at = from; at < to; at += zeros.Length)
+                output.Write(zeros, 0, (int)Math.Min(zeros.Length, to - at));
         }
 
         /// <summary>
@@ -213,16 +237,13 @@ namespace tool
             if (lineCount < 0 || lineCount >= stringLines.Count)
                 throw new TooFewLinesException();
             string value = TextFile.UnescapeLine(stringLines[lineCount++]);
-            var units = new byte[2 * (value.Length + 1)];
-            for (int i = 0, p = 0; i < value.Length; i++, p += 2)
-            {
-                units[p] = (byte)value[i];
-                units[p + 1] = (byte)(value[i] >> 8);
-            }
-            upkWriter.WriteInt32(units.Length + 4);
+            long units = value.Length + 1L;
+            if (2 * units + 4 > int.MaxValue)
+                throw new DamagedPackageException("output would exceed 2 GB");
+            upkWriter.WriteInt32((int)(2 * units + 4));
             upkWriter.WriteInt32(0);
-            upkWriter.WriteInt32(-(units.Length / 2));
-            upkWriter.WriteBytes(units);
+            upkWriter.WriteInt32((int)-units);
+            upkWriter.WriteUtf16Terminated(value);
         }
     }
 }

@@ -140,7 +140,7 @@ namespace tool
         }
 
         /// <summary>Renames source over target in one step, replacing it if it exists.</summary>
-        private static void Replace(string source, string target)
+        internal static void Replace(string source, string target)
         {
             if (IsUnix)
             {
@@ -161,7 +161,7 @@ namespace tool
             return new IOException(message);
         }
 
-        private static void TryDelete(string path)
+        internal static void TryDelete(string path)
         {
             try
             {
