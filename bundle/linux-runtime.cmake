@@ -22,8 +22,9 @@ add_custom_command(
   COMMAND ${PROJECT_SOURCE_DIR}/scripts/linux-runtime/build.sh ${_scrivel_linux_runtime}
   COMMAND ${CMAKE_COMMAND} -E touch ${_scrivel_linux_runtime}/.built
   DEPENDS ${PROJECT_SOURCE_DIR}/scripts/linux-runtime/build.sh
-          ${PROJECT_SOURCE_DIR}/scripts/windows-runtime/version.sh
-          ${PROJECT_SOURCE_DIR}/scripts/windows-runtime/fetch-source.sh
+          ${PROJECT_SOURCE_DIR}/scripts/mono-source/version.sh
+          ${PROJECT_SOURCE_DIR}/scripts/mono-source/fetch-source.sh
+          ${PROJECT_SOURCE_DIR}/scripts/mono-source/cached-build.sh
   COMMENT "libmono-native.so (built from Debian's mono source, or taken from the cache)"
   VERBATIM)
 add_custom_target(scrivel_linux_runtime DEPENDS ${_scrivel_linux_runtime}/.built)

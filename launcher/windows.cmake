@@ -45,7 +45,8 @@ if(NOT WIN32)
   set(_scrivel_windows_runtime "${SCRIVEL_WINDOWS_RUNTIME}")
   if(NOT _scrivel_windows_runtime AND SCRIVEL_WINDOWS_RUNTIME_BUILD)
     set(_scrivel_windows_runtime ${CMAKE_BINARY_DIR}/windows-runtime)
-    file(GLOB _scrivel_runtime_scripts ${PROJECT_SOURCE_DIR}/scripts/windows-runtime/*)
+    file(GLOB _scrivel_runtime_scripts ${PROJECT_SOURCE_DIR}/scripts/windows-runtime/*
+         ${PROJECT_SOURCE_DIR}/scripts/mono-source/*)
     add_custom_command(
       OUTPUT ${_scrivel_windows_runtime}/.built
       COMMAND ${PROJECT_SOURCE_DIR}/scripts/windows-runtime/build.sh ${_scrivel_windows_runtime}

@@ -10,7 +10,7 @@
 # that has no Windows build. This one calls the Windows API directly.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/version.sh"
+. "$here/../mono-source/version.sh"
 src=$(cd "$1" && pwd)
 mcs=$src/mcs
 

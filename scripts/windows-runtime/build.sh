@@ -8,57 +8,23 @@
 #
 #   build.sh <output>
 #
-# The result is cached in $SCRIVEL_CACHE_DIR (default
-# ${XDG_CACHE_HOME:-$HOME/.cache}/scrivel), keyed by the source version and a
-# hash of this folder's scripts and patch, so later builds on the same machine
-# copy it in seconds. Without a cache it takes about 10 minutes on two cores.
+# The result is cached (scripts/mono-source/cached-build.sh), keyed by the
+# source version and a hash of the scripts and the patch, so later builds on
+# the same machine copy it in a second. Without a cache it takes about 10
+# minutes on two cores.
 #
 # Needs: apt-get, dpkg-dev, xz-utils, patch, make, python3, the mingw-w64
 # gcc (-win32 variant) and Debian's mono-devel (mcs, the build tools
 # resgen, ilasm and sn, and Mono.Cecil); scripts/setup.sh installs them.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/version.sh"
+mono_source=$(cd "$here/../mono-source" && pwd)
+. "$mono_source/cached-build.sh"
 [ $# -eq 1 ] || { echo "usage: $0 <output-folder>" >&2; exit 2; }
-out=$1
-
-key=$(cd "$here" && cat version.sh fetch-source.sh build.sh build-corlib.sh corlib-mcs.patch \
-      | sha256sum | cut -c1-16)
-cache=${SCRIVEL_CACHE_DIR:-${XDG_CACHE_HOME:-${HOME:-/nonexistent}/.cache}/scrivel}
-if ! mkdir -p "$cache" 2>/dev/null || [ ! -w "$cache" ]; then
-  # No usable cache: build beside the output, and build again next time.
-  cache=$(dirname "$out")/.windows-runtime-cache
-  mkdir -p "$cache"
-fi
-cache=$(cd "$cache" && pwd)
-entry="$cache/windows-runtime-$MONO_UPSTREAM-$key"
-
-build() {
-  work="$cache/work-$key"
-  log="$work/build.log"
-  rm -rf "$work" "$entry.new"
-  mkdir -p "$work"
-  echo "Building the Windows runtime from Debian's mono $MONO_DEBIAN_VERSION" \
-       "(about 10 minutes; log: $log)"
-  started=$(date +%s)
-  # Not in a condition: the shell would ignore "set -e" inside the steps.
-  set +e
-  (run_steps) >"$log" 2>&1
-  status=$?
-  set -e
-  if [ "$status" -ne 0 ]; then
-    echo "The Windows runtime could not be built; the last lines of $log:" >&2
-    tail -n 30 "$log" >&2
-    exit 1
-  fi
-  mv "$entry.new" "$entry"
-  rm -rf "$work"
-  echo "Windows runtime built in $(( $(date +%s) - started )) s; cached in $entry"
-}
 
 run_steps() {
   set -ex
-  "$here/fetch-source.sh" "$work"
+  "$mono_source/fetch-source.sh" "$work"
   src="$work/mono-$MONO_UPSTREAM"
   jobs=$(nproc 2>/dev/null || echo 1)
 
@@ -97,16 +63,6 @@ run_steps() {
   printf '<configuration>\n</configuration>\n' >"$entry.new/etc/mono/config"
 }
 
-# One build at a time per cache; a second caller waits and then copies.
-exec 9>"$cache/windows-runtime.lock"
-flock 9
-complete() {
-  [ -f "$entry/mono.dll" ] && [ -f "$entry/lib/mscorlib.dll" ] && [ -f "$entry/etc/mono/config" ]
-}
-complete || { rm -rf "$entry"; build; }
-
-mkdir -p "$out/lib" "$out/etc/mono"
-for f in mono.dll lib/mscorlib.dll etc/mono/config; do
-  # Copy only what changed, so the archive is not rebuilt for nothing.
-  cmp -s "$entry/$f" "$out/$f" || cp "$entry/$f" "$out/$f"
-done
+CACHED_FILES="mono.dll lib/mscorlib.dll etc/mono/config"
+cached_build windows-runtime "the Windows runtime" 10 "$1" \
+  "$here/build.sh" "$here/build-corlib.sh" "$here/corlib-mcs.patch"
