@@ -17,12 +17,7 @@ namespace tool
         /// </summary>
         public static void extractAll(FileDescription file)
         {
-            byte[] package = WholeFile.TryRead(file.FullPath);
-            if (package == null)
-            {
-                ConsoleOut.WriteLine(string.Format(Messages.NotFound, file.Name));
-                return;
-            }
+            byte[] package = InputFile.ReadWhole(file.FullPath, file.Name);
             var upkReader = new ByteReader(package);
             PackageTables tables = PackageReader.ReadForExtraction(upkReader, file.Name);
             if (tables == null) return;

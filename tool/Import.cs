@@ -26,25 +26,14 @@ namespace tool
         {
             string packagePath = file.FullPath.Substring(0, file.FullPath.Length - 4) + ".upk";
             string packageName = Path.GetFileName(packagePath);
-            if (!File.Exists(packagePath))
-            {
-                ConsoleOut.WriteLine(string.Format(Messages.NotFound, packageName));
-                return;
-            }
-            byte[] textBytes = WholeFile.TryRead(file.FullPath);
-            if (textBytes == null)
-            {
-                ConsoleOut.WriteLine(string.Format(Messages.NotFound, file.Name));
-                return;
-            }
+            long packageLength;
+            InputFile.Kind packageKind = InputFile.Probe(packagePath, out packageLength);
+            if (packageKind != InputFile.Kind.Regular)
+                throw new InputFileException(packageKind == InputFile.Kind.Missing ? Messages.NotFound : Messages.NotSupported, packageName);
+            byte[] textBytes = InputFile.ReadWhole(file.FullPath, file.Name);
             List<string> readTexts = TextFile.ReadLines(textBytes);
             textBytes = null;
-            byte[] package = WholeFile.TryRead(packagePath);
-            if (package == null)
-            {
-                ConsoleOut.WriteLine(string.Format(Messages.NotFound, packageName));
-                return;
-            }
+            byte[] package = InputFile.ReadWhole(packagePath, packageName);
 
             ByteWriter compiled;
             try

@@ -21,6 +21,10 @@ namespace tool
         public const string ZeroBytes = "The file {0} has zero bytes!";
         public const string NotFound = "File {0} was not found!";
         public const string Damaged = "The file {0} is damaged!";
+        /// <summary>Larger than 2 GB, or more than the memory at hand can hold.</summary>
+        public const string TooLarge = "The file {0} is too large to handle!";
+        /// <summary>No permission, an I/O error, or a size that changed while it was read.</summary>
+        public const string CouldNotRead = "The file {0} could not be read!";
 
         // Reading a package's summary and tables.
         public const string FileVersion = "File: {0} ({1})";

@@ -63,6 +63,7 @@ namespace tool
                     writeContent(stream);
                     stream.Flush(true);
                 }
+                KeepPermissions(full, temp);
                 Replace(temp, full);
             }
             catch
@@ -70,6 +71,26 @@ namespace tool
                 TryDelete(temp);
                 throw;
             }
+        }
+
+        /// <summary>
+        /// Gives the new file the permission bits of the file it replaces
+        /// (Unix), so that a file the user made readable to others, or kept
+        /// private, stays so. Without a file to replace, the new file has the
+        /// usual bits the user's umask leaves.
+        /// </summary>
+        private static void KeepPermissions(string target, string temp)
+        {
+            if (!IsUnix) return;
+            try
+            {
+                UnixFileCalls.Status status;
+                int errno;
+                if (UnixFileCalls.StatusOf(target, out status, out errno) && status.IsRegular
+                    && UnixFileCalls.Chmod(temp, status.PermissionBits) != 0)
+                    throw new IOException("could not give '" + temp + "' the permissions of '" + target + "'");
+            }
+            catch (Exception e) when (e is DllNotFoundException || e is EntryPointNotFoundException) { }
         }
 
         /// <summary>A name for the temporary file, beside the target and hidden on Unix.</summary>

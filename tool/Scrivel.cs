@@ -1,3 +1,5 @@
+using System;
+
 namespace tool
 {
     /// <summary>
@@ -45,6 +47,14 @@ namespace tool
             {
                 dispatch(file);
             }
+            catch (InputFileException refused)
+            {
+                reportOnFreshLine(refused.Line);
+            }
+            catch (OutOfMemoryException)
+            {
+                reportOnFreshLine(string.Format(Messages.TooLarge, file.Name));
+            }
             catch (AdditionalDataException)
             {
                 reportOnFreshLine(Messages.AdditionalDataError);
@@ -72,9 +82,12 @@ namespace tool
             }
             else if (extension == ".txt")
             {
-                long length = file.QueryLength();
-                if (length < 0)
+                long length;
+                InputFile.Kind kind = InputFile.Probe(file.FullPath, out length);
+                if (kind == InputFile.Kind.Missing)
                     ConsoleOut.WriteLine(string.Format(Messages.NotFound, file.Name));
+                else if (kind == InputFile.Kind.NotRegular)
+                    ConsoleOut.WriteLine(string.Format(Messages.NotSupported, file.Name));
                 else if (length > 0)
                     importAll(file);
                 else
