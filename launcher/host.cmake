@@ -33,8 +33,8 @@ target_link_libraries(scrivel_host PUBLIC scrivel_archive ${CMAKE_DL_LIBS})
 
 if(NOT WIN32)
   # The executable's only system dependency is the C library: the C++ library,
-  # libgcc and zlib are linked in. (The runtime it unpacks brings its own
-  # needs: see the README.)
+  # libgcc and zlib are linked in. The runtime it unpacks needs no more
+  # (tests/launcher/self_contained.cmake checks both).
   find_library(SCRIVEL_ZLIB_STATIC NAMES libz.a)
   if(SCRIVEL_ZLIB_STATIC)
     set_property(TARGET scrivel_zlib PROPERTY INTERFACE_LINK_LIBRARIES ${SCRIVEL_ZLIB_STATIC})
@@ -51,7 +51,9 @@ function(scrivel_add_launcher target archive)
   add_executable(${target} ${SCRIVEL_MAIN_SOURCE})
   target_link_libraries(${target} PRIVATE scrivel_host)
   if(NOT WIN32)
-    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
+    # --gc-sections also drops the C++ library's unused random_device, whose
+    # arc4random would raise the C library needed from 2.35 to 2.36.
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--gc-sections)
   endif()
   if(archive)
     scrivel_embed_archive(${target} ${archive})
@@ -62,11 +64,14 @@ if(WIN32)
   return()
 elseif(EXISTS ${SCRIVEL_ARCHIVE_LIST})
   set(SCRIVEL_ARCHIVE ${CMAKE_BINARY_DIR}/bundle/scrivel.arch)
-  if(TARGET scrivel_tool)
-    scrivel_build_archive(${SCRIVEL_ARCHIVE} ${SCRIVEL_ARCHIVE_LIST} DEPENDS scrivel_tool TARGET scrivel_archive_file)
-  else()
-    scrivel_build_archive(${SCRIVEL_ARCHIVE} ${SCRIVEL_ARCHIVE_LIST} TARGET scrivel_archive_file)
-  endif()
+  set(_scrivel_archive_depends "")
+  foreach(t scrivel_tool scrivel_linux_runtime)
+    if(TARGET ${t})
+      list(APPEND _scrivel_archive_depends ${t})
+    endif()
+  endforeach()
+  scrivel_build_archive(${SCRIVEL_ARCHIVE} ${SCRIVEL_ARCHIVE_LIST}
+    DEPENDS ${_scrivel_archive_depends} TARGET scrivel_archive_file)
   scrivel_add_launcher(scrivel ${SCRIVEL_ARCHIVE})
   set_target_properties(scrivel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 else()

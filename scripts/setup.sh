@@ -5,11 +5,14 @@ set -eu
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
-# Build and test: C++ toolchain, zlib, GoogleTest, Mono's compiler and
-# runtime (the runtime is what the single executable carries), NUnit.
-PACKAGES="cmake g++ make zlib1g-dev libgtest-dev mono-devel mono-runtime
-  libmono-corlib4.5-cil libmonosgen-2.0-1 mono-runtime-common libgssapi-krb5-2
-  libnunit-cil-dev nunit-console util-linux bsdutils mount e2fsprogs"
+# Build and test: C++ toolchain (binutils' strip and objdump too), zlib,
+# GoogleTest, Mono's compiler and runtime (the runtime library and class
+# library are what the single executable carries), NUnit. The runtime's
+# native helper library is built from Debian's mono source package (fetched
+# with apt-get source).
+PACKAGES="cmake g++ make binutils zlib1g-dev libgtest-dev mono-devel mono-runtime
+  libmono-corlib4.5-cil libmonosgen-2.0-1 libnunit-cil-dev nunit-console
+  util-linux bsdutils mount e2fsprogs dpkg-dev xz-utils debian-archive-keyring"
 
 # Windows cross build and its tests under Wine (Xvfb: a display for the
 # consoles the launcher creates); pass --no-windows to skip. The Windows
@@ -18,8 +21,7 @@ PACKAGES="cmake g++ make zlib1g-dev libgtest-dev mono-devel mono-runtime
 if [ "${1:-}" != "--no-windows" ]; then
   PACKAGES="$PACKAGES g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
     binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 tmux xvfb
-    dpkg-dev xz-utils patch python3-minimal debian-archive-keyring
-    libmono-cecil-private-cil libmono-system-drawing4.0-cil"
+    patch python3-minimal libmono-cecil-private-cil libmono-system-drawing4.0-cil"
 fi
 
 missing=""

@@ -3,15 +3,6 @@ using System;
 namespace tool
 {
     /// <summary>
-    /// Thrown when a package's bytes do not hold what a read expects: a field
-    /// or range outside the file, a negative length or count.
-    /// </summary>
-    public sealed class DamagedPackageException : Exception
-    {
-        public DamagedPackageException(string message) : base(message) { }
-    }
-
-    /// <summary>
     /// Little-endian reader over a file held whole in memory. Every read is
     /// bounds-checked, so no length or count taken from a package can read
     /// outside it or allocate more than the package itself holds.

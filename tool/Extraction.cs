@@ -1,4 +1,4 @@
-using System;
+using System.Collections.Generic;
 using System.IO;
 
 namespace tool
@@ -12,15 +12,21 @@ namespace tool
         /// property walk over the serial data of every export of a text
         /// class. The collected lines are written in one piece beside the
         /// package (Foo.upk gives Foo.txt), or "without text" is reported.
-        /// A damaged package raises <see cref="DamagedPackageException"/>
-        /// before anything is written, so an existing text file stays as it is.
+        /// A refused or damaged package is reported on one line before
+        /// anything is written, so an existing text file stays as it is.
         /// </summary>
         public static void extractAll(FileDescription file)
         {
+            reportRefusals(file.Name, null, () => extractFile(file));
+        }
+
+        private static void extractFile(FileDescription file)
+        {
             byte[] package = InputFile.ReadWhole(file.FullPath, file.Name);
             var upkReader = new ByteReader(package);
-            PackageTables tables = PackageReader.ReadForExtraction(upkReader, file.Name);
-            if (tables == null) return;
+            uint version = PackageReader.ReadTaggedVersion(upkReader);
+            ConsoleOut.WriteLine(string.Format(Messages.FileVersion, file.Name, version.ToString(System.Globalization.CultureInfo.InvariantCulture)));
+            PackageTables tables = PackageReader.ReadForExtraction(upkReader);
 
             var texts = new CollectedText();
             var progress = ProgressReport.Start(Messages.ExtractionLabel, tables.Exports.Count);
@@ -28,7 +34,7 @@ namespace tool
             {
                 progress.BeforeEntry(k);
                 ExportEntry export = tables.Exports[k];
-                if (!isExtractionTextClass(export.ClassName)) continue;
+                if (!TextClasses.IsExtracted(export.ClassName)) continue;
                 long endPos = export.RequireSerialRange(upkReader.Length);
                 upkReader.Position = export.SerialOffset;
                 // The serial data begins with 4 bytes that are not properties.
@@ -51,16 +57,18 @@ namespace tool
             ConsoleOut.WriteLine(string.Format(Messages.Extracted, file.Name));
         }
 
-        /// <summary>Whether an export's class is one whose texts extraction collects (exact comparison).</summary>
-        private static bool isExtractionTextClass(string className)
+        /// <summary>
+        /// The property walk of extraction: reads tags from the reader's
+        /// position while it is below endPos and appends the value of every
+        /// text property to texts, as <see cref="PropertyWalker"/> describes.
+        /// The reader is left after the last byte consumed, which may lie
+        /// beyond endPos. upkVer is the package's version; only one is ever
+        /// accepted, so nothing depends on it.
+        /// </summary>
+        public static void extractPackage(ByteReader upkReader, Dictionary<long, string> nameTable,
+            CollectedText texts, long endPos, uint upkVer)
         {
-            if (className == null) return false;
-            foreach (string textClass in PackageReader.ExtractionTextClasses)
-            {
-                if (className == textClass) return true;
-            }
-            return false;
+            new PropertyWalker(upkReader, nameTable, new ExtractionSink(upkReader.Data, texts)).Walk(endPos);
         }
-
     }
 }

@@ -6,52 +6,20 @@ namespace tool
 {
     public static partial class Scrivel
     {
-        /// <summary>Export classes whose property data import re-serialises.</summary>
-        public static readonly string[] RewrittenClasses = { "SoundNodeWave", "AttributePresentationDefinition" };
-
-        /// <summary>
-        /// A class whose texts extraction writes but import cannot compile:
-        /// its exports stay unchanged, yet their lines are used up so that
-        /// every later line still reaches its own text.
-        /// </summary>
-        public const string UncompiledTextClass = "SoundNodeWaveEx";
-
         /// <summary>
         /// Compiles one text file into the package of the same name beside it
         /// and writes the result as that package's name followed by ".clxi".
         /// A refused, damaged or short file is reported on one line and
-        /// nothing is written; the additional-data error reaches the caller.
+        /// nothing is written; the additional-data error is reported and
+        /// passed on, for it ends the run.
         /// </summary>
         public static void importAll(FileDescription file)
         {
             string packagePath = file.FullPath.Substring(0, file.FullPath.Length - 4) + ".upk";
             string packageName = Path.GetFileName(packagePath);
-            long packageLength;
-            InputFile.Kind packageKind = InputFile.Probe(packagePath, out packageLength);
-            if (packageKind != InputFile.Kind.Regular)
-                throw new InputFileException(packageKind == InputFile.Kind.Missing ? Messages.NotFound : Messages.NotSupported, packageName);
-            byte[] textBytes = InputFile.ReadWhole(file.FullPath, file.Name);
-            List<string> readTexts = TextFile.ReadLines(textBytes);
-            textBytes = null;
-            byte[] package = InputFile.ReadWhole(packagePath, packageName);
-
-            ByteWriter compiled;
-            try
-            {
-                compiled = compilePackage(package, packageName, readTexts, file.Name);
-            }
-            catch (DamagedPackageException)
-            {
-                reportOnFreshLine(string.Format(Messages.Damaged, packageName));
-                return;
-            }
-            catch (TooFewLinesException)
-            {
-                reportOnFreshLine(string.Format(Messages.FewerLines, file.Name));
-                return;
-            }
+            ByteWriter compiled = null;
+            reportRefusals(packageName, file.Name, () => compiled = compileFile(file, packagePath, packageName));
             if (compiled == null) return;
-            package = null;
 
             string outputPath = packagePath + ".clxi";
             // Straight from the output buffer: a copy of it would double the
@@ -60,25 +28,36 @@ namespace tool
             ConsoleOut.WriteLine(string.Format(Messages.Compiled, Path.GetFileNameWithoutExtension(file.Name) + ".clxi"));
         }
 
+        /// <summary>The compiled package for the text file, from the package at packagePath; raises refusals.</summary>
+        private static ByteWriter compileFile(FileDescription file, string packagePath, string packageName)
+        {
+            long packageLength;
+            InputFile.Kind packageKind = InputFile.Probe(packagePath, out packageLength);
+            if (packageKind != InputFile.Kind.Regular)
+                throw new RefusalException(packageKind == InputFile.Kind.Missing ? Refusal.NotFound : Refusal.NotSupported,
+                    packagePath);
+            byte[] textBytes = InputFile.ReadWhole(file.FullPath, file.Name);
+            List<string> readTexts = TextFile.ReadLines(textBytes);
+            textBytes = null;
+            byte[] package = InputFile.ReadWhole(packagePath, packageName);
+            return compilePackage(package, readTexts, file.Name);
+        }
+
         /// <summary>
         /// Builds the compiled package in memory and returns the writer that
         /// holds it: the header and tables as read, every export's data at
         /// its old place, the data of every rewritten export re-serialised
         /// with the lines of readTexts and appended from the package's old
-        /// end in table order, and the export table pointed at it. Null
-        /// after "Unsupported Game!". Edits of lines that belong to texts
-        /// import cannot compile are reported once the progress line is
-        /// complete.
-        /// Throws DamagedPackageException, TooFewLinesException and
-        /// AdditionalDataException; prints the progress display and the
-        /// walk's messages.
+        /// end in table order, and the export table pointed at it. Edits of
+        /// lines that belong to texts import cannot compile are reported once
+        /// the progress line is complete. Prints the progress display and the
+        /// walk's messages; raises the refusals of the reading and the walk.
         /// </summary>
-        public static ByteWriter compilePackage(byte[] package, string packageName, List<string> readTexts, string textFileName)
+        public static ByteWriter compilePackage(byte[] package, List<string> readTexts, string textFileName)
         {
             var upkReader = new ByteReader(package);
             var upkWriter = new ByteWriter(16);
-            PackageTables tables = PackageReader.ReadForImport(upkReader, upkWriter, packageName);
-            if (tables == null) return null;
+            PackageTables tables = PackageReader.ReadForImport(upkReader, upkWriter);
             upkWriter = withRoomForOutput(upkWriter, package.Length, tables.Exports, readTexts);
 
             List<ExportEntry> exports = tables.Exports;
@@ -96,14 +75,14 @@ namespace tool
                 upkWriter.Position = export.SerialOffset;
                 upkWriter.CopyFrom(upkReader, export.SerialSize);
 
-                if (isRewrittenClass(export.ClassName))
+                if (TextClasses.IsRewritten(export.ClassName))
                 {
                     rewriteExport(export, readTexts, upkWriter, upkReader, ref lineCount, tables, appendPos);
                     appendPos = upkWriter.Position;
                 }
-                else if (export.ClassName == UncompiledTextClass)
+                else if (export.ClassName == TextClasses.Uncompiled)
                 {
-                    useUncompiledLines(export, readTexts, upkReader, ref lineCount, tables, ignoredEdits);
+                    countUncompiledLines(export, readTexts, upkReader, ref lineCount, tables, ignoredEdits);
                 }
             }
             progress.Finish();
@@ -136,7 +115,7 @@ namespace tool
             long exportBytes = 0;
             foreach (ExportEntry export in exports)
             {
-                if (isRewrittenClass(export.ClassName) && export.SerialOffset >= 0 && export.SerialSize > 0
+                if (TextClasses.IsRewritten(export.ClassName) && export.SerialOffset >= 0 && export.SerialSize > 0
                     && (long)export.SerialOffset + export.SerialSize <= packageLength)
                     exportBytes += export.SerialSize;
             }
@@ -147,11 +126,6 @@ namespace tool
             var writer = new ByteWriter(Math.Min(room, int.MaxValue - 64));
             writer.WriteBytes(header.ToArray());
             return writer;
-        }
-
-        public static bool isRewrittenClass(string className)
-        {
-            return className == RewrittenClasses[0] || className == RewrittenClasses[1];
         }
 
         /// <summary>
@@ -180,36 +154,61 @@ namespace tool
 
         /// <summary>
         /// An export whose texts extraction writes but import leaves as it is:
-        /// its texts are counted with extraction's own walk, and each takes
-        /// its line. A line that differs from the text is not compiled; its
-        /// number (from 1) is added to ignoredEdits.
+        /// each of its texts takes its line (<see cref="LineCountingSink"/>).
         /// </summary>
-        private static void useUncompiledLines(ExportEntry export, List<string> readTexts, ByteReader upkReader,
+        private static void countUncompiledLines(ExportEntry export, List<string> readTexts, ByteReader upkReader,
             ref int lineCount, PackageTables tables, List<int> ignoredEdits)
         {
-            var scratch = new CollectedText();
+            var sink = new LineCountingSink(upkReader.Data, readTexts, lineCount, ignoredEdits);
             upkReader.Position = export.SerialOffset;
             upkReader.Skip(4);
-            extractPackage(upkReader, tables.NameTable, scratch, (long)export.SerialOffset + export.SerialSize, tables.Version);
-            if (scratch.LineCount == 0) return;
+            new PropertyWalker(upkReader, tables.NameTable, sink).Walk((long)export.SerialOffset + export.SerialSize);
+            lineCount = sink.LineCount;
+        }
 
-            // Every collected line ends with CR LF and holds no line feed of
-            // its own (those are escaped), so each LF ends exactly one line.
-            string collected = scratch.ToString();
-            int start = 0;
-            while (start < collected.Length)
+        /// <summary>
+        /// Re-serialises one property list from the reader's position up to
+        /// endPos into the writer, as <see cref="ImportSink"/> describes: the
+        /// k-th text property takes line lineCount of readTexts. It consumes
+        /// exactly the bytes that extraction's walk consumes and prints the
+        /// same "Error: {0}" lines. upkVer is the package's version; only one
+        /// is ever accepted, so nothing depends on it.
+        /// </summary>
+        public static void importPackage(List<string> readTexts, ByteWriter upkWriter, ByteReader upkReader,
+            ref int lineCount, Dictionary<long, string> nameTable, long endPos, uint upkVer)
+        {
+            var sink = new ImportSink(readTexts, upkWriter, upkReader, lineCount);
+            try
             {
-                int lf = collected.IndexOf('\n', start);
-                string asWritten = collected.Substring(start, lf - 1 - start);
-                start = lf + 1;
-                if (lineCount >= readTexts.Count)
-                    throw new TooFewLinesException();
-                if (readTexts[lineCount] != asWritten)
-                    ignoredEdits.Add(lineCount + 1);
-                lineCount++;
+                new PropertyWalker(upkReader, nameTable, sink).Walk(endPos);
+            }
+            finally
+            {
+                lineCount = sink.LineCount;
             }
         }
 
-
+        /// <summary>
+        /// Writes the line at index lineCount as a UTF-16 string value with
+        /// its size and a zero array index, "{\n}" turned back into a line
+        /// feed, and moves lineCount on by one. Code units are written one
+        /// for one, so whatever the text file held reaches the package.
+        /// </summary>
+        public static void importTextLine(List<string> stringLines, ByteWriter upkWriter, ref int lineCount)
+        {
+            if (lineCount < 0 || lineCount >= stringLines.Count)
+                throw new TooFewLinesException();
+            string value = TextFile.UnescapeLine(stringLines[lineCount++]);
+            var units = new byte[2 * (value.Length + 1)];
+            for (int i = 0, p = 0; i < value.Length; i++, p += 2)
+            {
+                units[p] = (byte)value[i];
+                units[p + 1] = (byte)(value[i] >> 8);
+            }
+            upkWriter.WriteInt32(units.Length + 4);
+            upkWriter.WriteInt32(0);
+            upkWriter.WriteInt32(-(units.Length / 2));
+            upkWriter.WriteBytes(units);
+        }
     }
 }

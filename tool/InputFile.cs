@@ -50,9 +50,14 @@ namespace tool
             return Kind.Regular;
         }
 
+        private static RefusalException Refused(Refusal reason, string path, string name)
+        {
+            return new RefusalException(reason, reason + ": " + path, name);
+        }
+
         /// <summary>
-        /// The bytes of the regular file at path. Otherwise raises
-        /// <see cref="InputFileException"/> with the line naming it as name:
+        /// The bytes of the regular file at path. Otherwise raises a
+        /// <see cref="RefusalException"/> for the file named name:
         /// not found, not supported (not a regular file), too large to
         /// handle, or could not be read (no permission, an I/O error, a size
         /// that changed while it was read).
@@ -77,25 +82,25 @@ namespace tool
             if (fd < 0)
             {
                 if (errno == UnixFileCalls.ENoEnt || errno == UnixFileCalls.ENotDir)
-                    throw new InputFileException(Messages.NotFound, name);
+                    throw Refused(Refusal.NotFound, path, name);
                 // A socket cannot be opened at all (ENXIO); every other
                 // refusal is one of reading.
                 UnixFileCalls.Status status;
                 if (UnixFileCalls.StatusOf(path, out status, out errno) && !status.IsRegular)
-                    throw new InputFileException(Messages.NotSupported, name);
-                throw new InputFileException(Messages.CouldNotRead, name);
+                    throw Refused(Refusal.NotSupported, path, name);
+                throw Refused(Refusal.CouldNotRead, path, name);
             }
             try
             {
                 UnixFileCalls.Status status;
                 if (!UnixFileCalls.StatusOf(fd, out status, out errno))
-                    throw new InputFileException(Messages.CouldNotRead, name);
+                    throw Refused(Refusal.CouldNotRead, path, name);
                 if (!status.IsRegular)
-                    throw new InputFileException(Messages.NotSupported, name);
-                byte[] bytes = Allocate(status.Size, name);
+                    throw Refused(Refusal.NotSupported, path, name);
+                byte[] bytes = Allocate(status.Size, path, name);
                 if (UnixFileCalls.ReadInto(fd, bytes, 0, bytes.Length) != bytes.Length
                     || UnixFileCalls.ReadInto(fd, new byte[1], 0, 1) != 0)
-                    throw new InputFileException(Messages.CouldNotRead, name);
+                    throw Refused(Refusal.CouldNotRead, path, name);
                 return bytes;
             }
             finally
@@ -107,13 +112,13 @@ namespace tool
         /// <summary>Through the runtime's streams, where the system calls above are not at hand (Windows).</summary>
         private static byte[] ReadManaged(string path, string name)
         {
-            if (Directory.Exists(path)) throw new InputFileException(Messages.NotSupported, name);
+            if (Directory.Exists(path)) throw Refused(Refusal.NotSupported, path, name);
             try
             {
                 using (var stream = new FileStream(path, FileMode.Open, FileAccess.Read, FileShare.Read))
                 {
-                    if (!IsDisk(stream)) throw new InputFileException(Messages.NotSupported, name);
-                    byte[] bytes = Allocate(stream.Length, name);
+                    if (!IsDisk(stream)) throw Refused(Refusal.NotSupported, path, name);
+                    byte[] bytes = Allocate(stream.Length, path, name);
                     int done = 0;
                     while (done < bytes.Length)
                     {
@@ -122,31 +127,31 @@ namespace tool
                         done += n;
                     }
                     if (done != bytes.Length || stream.ReadByte() >= 0)
-                        throw new InputFileException(Messages.CouldNotRead, name);
+                        throw Refused(Refusal.CouldNotRead, path, name);
                     return bytes;
                 }
             }
             catch (Exception e) when (e is FileNotFoundException || e is DirectoryNotFoundException)
             {
-                throw new InputFileException(Messages.NotFound, name);
+                throw Refused(Refusal.NotFound, path, name);
             }
             catch (Exception e) when (e is IOException || e is UnauthorizedAccessException
                 || e is ArgumentException || e is NotSupportedException || e is System.Security.SecurityException)
             {
-                throw new InputFileException(Messages.CouldNotRead, name);
+                throw Refused(Refusal.CouldNotRead, path, name);
             }
         }
 
-        private static byte[] Allocate(long length, string name)
+        private static byte[] Allocate(long length, string path, string name)
         {
-            if (length > MaxLength) throw new InputFileException(Messages.TooLarge, name);
+            if (length > MaxLength) throw Refused(Refusal.TooLarge, path, name);
             try
             {
                 return new byte[length];
             }
             catch (OutOfMemoryException)
             {
-                throw new InputFileException(Messages.TooLarge, name);
+                throw Refused(Refusal.TooLarge, path, name);
             }
         }
 

@@ -25,6 +25,8 @@ namespace tool
         public const string TooLarge = "The file {0} is too large to handle!";
         /// <summary>No permission, an I/O error, or a size that changed while it was read.</summary>
         public const string CouldNotRead = "The file {0} could not be read!";
+        /// <summary>A fault of the tool itself, not of the file.</summary>
+        public const string InternalError = "The file {0} could not be handled because of an internal error!";
 
         // Reading a package's summary and tables.
         public const string FileVersion = "File: {0} ({1})";

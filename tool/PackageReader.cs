@@ -7,9 +7,9 @@ namespace tool
     /// in the two ways the tool needs: for extraction by jumping to each
     /// table's offset, for import by copying every byte up to the first
     /// export's serial data into the new package while reading it.
-    /// Both return null after printing a refusal and throw
-    /// <see cref="DamagedPackageException"/> for a package whose fields do
-    /// not fit in its bytes.
+    /// A package it refuses raises a <see cref="RefusalException"/>; one
+    /// whose fields do not fit in its bytes a
+    /// <see cref="DamagedPackageException"/>. It prints nothing.
     /// </summary>
     public static class PackageReader
     {
@@ -21,40 +21,37 @@ namespace tool
         private const int ImportEntryBytes = 28;
         private const int ExportEntryMinBytes = 68;
 
-        /// <summary>The export classes whose texts extraction writes.</summary>
-        public static readonly string[] ExtractionTextClasses =
-            { "SoundNodeWave", "AttributePresentationDefinition", "SoundNodeWaveEx" };
-
         /// <summary>
-        /// Reading for extraction. Prints "File: name (version)" and, for a
-        /// package it refuses, the reason; returns the tables otherwise.
+        /// The version of a package that begins with the package tag; any
+        /// other file is refused as not supported. Leaves the reader after
+        /// the version.
         /// </summary>
-        public static PackageTables ReadForExtraction(ByteReader upkReader, string fileName)
+        public static uint ReadTaggedVersion(ByteReader upkReader)
         {
             upkReader.Position = 0;
             // A file too short to hold the tag does not begin with it either.
             if (upkReader.Length < 4 || upkReader.ReadUInt32() != Tag)
-            {
-                ConsoleOut.WriteLine(string.Format(Messages.NotSupported, fileName));
-                return null;
-            }
-            uint version = upkReader.ReadUInt32();
-            ConsoleOut.WriteLine(string.Format(Messages.FileVersion, fileName, version.ToString(System.Globalization.CultureInfo.InvariantCulture)));
+                throw new RefusalException(Refusal.NotSupported);
+            return upkReader.ReadUInt32();
+        }
+
+        /// <summary>
+        /// Reading for extraction: the tag and version, the compression flag,
+        /// then the tables, each found by its offset. A package that imports
+        /// no text class is refused before its export table is read.
+        /// </summary>
+        public static PackageTables ReadForExtraction(ByteReader upkReader)
+        {
+            uint version = ReadTaggedVersion(upkReader);
             if (version != SupportedVersion)
-            {
-                ConsoleOut.WriteLine(Messages.UnsupportedGame);
-                return null;
-            }
+                throw new RefusalException(Refusal.UnsupportedGame);
             upkReader.Skip(4);
             int folderLength = upkReader.ReadInt32();
             upkReader.Skip(folderLength);
             upkReader.Skip(3);
             byte flagsHigh = upkReader.ReadByte();
             if (flagsHigh != 0x00 && flagsHigh != 0x20)
-            {
-                ConsoleOut.WriteLine(string.Format(Messages.Compressed, fileName));
-                return null;
-            }
+                throw new RefusalException(Refusal.Compressed);
             var summary = TableLocations.Read(upkReader);
 
             var tables = new PackageTables();
@@ -65,11 +62,8 @@ namespace tool
             upkReader.Position = RequireTableToRead(upkReader, summary.ImportOffset, summary.ImportCount, ImportEntryBytes, "import");
             ReadImportTable(upkReader, tables, summary.ImportCount);
 
-            if (!HasImportNamed(tables, ExtractionTextClasses))
-            {
-                ConsoleOut.WriteLine(string.Format(Messages.NoText, fileName));
-                return null;
-            }
+            if (!ImportsATextClass(tables))
+                throw new RefusalException(Refusal.NoText);
 
             upkReader.Position = RequireTableToRead(upkReader, summary.ExportOffset, summary.ExportCount, ExportEntryMinBytes, "export");
             ReadExportTable(upkReader, tables, summary.ExportCount);
@@ -81,23 +75,20 @@ namespace tool
         /// first export's serial offset into upkWriter (which must be empty),
         /// with every export entry's serial size and offset written as 0 and
         /// the position of its serial size field recorded. Afterwards both
-        /// positions stand at the first export's serial offset. Prints
-        /// "Unsupported Game!" and returns null for another version; the tag
+        /// positions stand at the first export's serial offset. Another
+        /// version is refused as an unsupported game; the tag
         /// and the package flags are copied without a test. The summary, the
         /// name, import and export tables and the first export's serial data
         /// must follow each other in that order (gaps allowed, and copied);
         /// anything else, or an empty export table, is damage.
         /// </summary>
-        public static PackageTables ReadForImport(ByteReader upkReader, ByteWriter upkWriter, string fileName)
+        public static PackageTables ReadForImport(ByteReader upkReader, ByteWriter upkWriter)
         {
             upkReader.Position = 0;
             upkReader.Skip(4);
             uint version = upkReader.ReadUInt32();
             if (version != SupportedVersion)
-            {
-                ConsoleOut.WriteLine(Messages.UnsupportedGame);
-                return null;
-            }
+                throw new RefusalException(Refusal.UnsupportedGame);
             upkReader.Skip(4);
             int folderLength = upkReader.ReadInt32();
             if (folderLength < 0)
@@ -211,14 +202,11 @@ namespace tool
             return null;
         }
 
-        private static bool HasImportNamed(PackageTables tables, string[] classNames)
+        private static bool ImportsATextClass(PackageTables tables)
         {
             foreach (string name in tables.ImportNames.Values)
             {
-                foreach (string className in classNames)
-                {
-                    if (name == className) return true;
-                }
+                if (TextClasses.IsExtracted(name)) return true;
             }
             return false;
         }
@@ -233,11 +221,6 @@ namespace tool
         }
 
         /// <summary>
-        /// Checks that a table of count entries of at least minEntryBytes
-        /// each can start at offset, so that a count far beyond the file is
-        /// refused before anything is read; returns the offset.
-        /// </summary>
-        /// <summary>
         /// As RequireTable, for extraction, which only moves to a table to
         /// read its entries: a table without entries is never read, so its
         /// offset does not matter.
@@ -247,6 +230,11 @@ namespace tool
             return count == 0 ? upkReader.Position : RequireTable(upkReader, offset, count, minEntryBytes, table);
         }
 
+        /// <summary>
+        /// Checks that a table of count entries of at least minEntryBytes
+        /// each can start at offset, so that a count far beyond the file is
+        /// refused before anything is read; returns the offset.
+        /// </summary>
         private static long RequireTable(ByteReader upkReader, int offset, int count, int minEntryBytes, string table)
         {
             if (offset < 0 || offset > upkReader.Length || (long)count * minEntryBytes > upkReader.Length - offset)

@@ -37,8 +37,10 @@ namespace tool
 
         /// <summary>
         /// Handles one argument to completion; false when the run must end.
-        /// Nothing that a file holds may end the run otherwise: whatever goes
-        /// wrong with it is reported as one line naming it.
+        /// Nothing that a file holds may end the run otherwise. An exception
+        /// that is no refusal is a fault of the tool, not of the file: it is
+        /// reported as such on one line (with the exception itself when
+        /// SCRIVEL_TRACE is 1) and the run goes on.
         /// </summary>
         private static bool handleArgument(string argument)
         {
@@ -47,26 +49,60 @@ namespace tool
             {
                 dispatch(file);
             }
-            catch (InputFileException refused)
-            {
-                reportOnFreshLine(refused.Line);
-            }
             catch (OutOfMemoryException)
             {
+                // The input took more memory than there is: the file, not the tool, is at fault.
                 reportOnFreshLine(string.Format(Messages.TooLarge, file.Name));
             }
-            catch (AdditionalDataException)
+            catch (RefusalException refusal) when (refusal.EndsRun)
             {
-                reportOnFreshLine(Messages.AdditionalDataError);
+                // Already reported by the operation that met it.
                 return false;
             }
-            catch (System.Exception)
+            catch (Exception e)
             {
-                // DamagedPackageException above all, but also anything else
-                // a malformed file may provoke.
-                reportOnFreshLine(string.Format(Messages.Damaged, file.Name));
+                reportOnFreshLine(string.Format(Messages.InternalError, file.Name));
+                if (Environment.GetEnvironmentVariable("SCRIVEL_TRACE") == "1")
+                    ConsoleOut.WriteLine(e.ToString().Replace("\r\n", "\n").Replace("\n", "\r\n"));
             }
             return true;
+        }
+
+        /// <summary>
+        /// Does the work on one file. A refusal raised by it ends that work
+        /// and is reported here, on one line that names the package
+        /// (packageName) or the text file (textName) as its reason concerns;
+        /// one that ends the run is passed on after its line.
+        /// </summary>
+        private static void reportRefusals(string packageName, string textName, Action work)
+        {
+            try
+            {
+                work();
+            }
+            catch (RefusalException refusal)
+            {
+                reportOnFreshLine(refusalLine(refusal.Reason, refusal.FileName ?? packageName, refusal.FileName ?? textName));
+                if (refusal.EndsRun) throw;
+            }
+        }
+
+        /// <summary>The one console line of each refusal.</summary>
+        public static string refusalLine(Refusal reason, string packageName, string textName)
+        {
+            switch (reason)
+            {
+                case Refusal.NotSupported: return string.Format(Messages.NotSupported, packageName);
+                case Refusal.UnsupportedGame: return Messages.UnsupportedGame;
+                case Refusal.Compressed: return string.Format(Messages.Compressed, packageName);
+                case Refusal.NoText: return string.Format(Messages.NoText, packageName);
+                case Refusal.TooFewLines: return string.Format(Messages.FewerLines, textName);
+                case Refusal.NotFound: return string.Format(Messages.NotFound, packageName);
+                case Refusal.TooLarge: return string.Format(Messages.TooLarge, packageName);
+                case Refusal.CouldNotRead: return string.Format(Messages.CouldNotRead, packageName);
+                case Refusal.AdditionalData: return Messages.AdditionalDataError;
+                default: return string.Format(Messages.Damaged, packageName);
+            }
         }
 
         private static void dispatch(FileDescription file)
@@ -123,8 +159,10 @@ namespace tool
             }
         }
 
-        // A failure may come while a progress line is still open; its
-        // message then starts a line of its own, in the user's colours.
+        /// <summary>
+        /// Prints a failure's line. It may come while a progress line is
+        /// still open; it then starts a line of its own, in the user's colours.
+        /// </summary>
         private static void reportOnFreshLine(string message)
         {
             if (!ConsoleOut.AtLineStart)

@@ -13,6 +13,17 @@ namespace tool
     {
         private static readonly UTF8Encoding Utf8 = new UTF8Encoding(false, false);
 
+        /// <summary>
+        /// Decodes a string value of stored length L whose byteCount bytes
+        /// start at offset: 8-bit text for L above 0, UTF-16 below.
+        /// </summary>
+        public static string Decode(byte[] data, long offset, int length, long byteCount)
+        {
+            return length >= 0
+                ? DecodeEightBit(data, (int)offset, (int)byteCount)
+                : DecodeUtf16(data, (int)offset, (int)(byteCount / 2));
+        }
+
         /// <summary>Decodes count bytes of 8-bit text starting at offset.</summary>
         public static string DecodeEightBit(byte[] data, int offset, int count)
         {

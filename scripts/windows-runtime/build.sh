@@ -41,7 +41,12 @@ build() {
   echo "Building the Windows runtime from Debian's mono $MONO_DEBIAN_VERSION" \
        "(about 10 minutes; log: $log)"
   started=$(date +%s)
-  if ! (run_steps) >"$log" 2>&1; then
+  # Not in a condition: the shell would ignore "set -e" inside the steps.
+  set +e
+  (run_steps) >"$log" 2>&1
+  status=$?
+  set -e
+  if [ "$status" -ne 0 ]; then
     echo "The Windows runtime could not be built; the last lines of $log:" >&2
     tail -n 30 "$log" >&2
     exit 1
@@ -57,8 +62,9 @@ run_steps() {
   src="$work/mono-$MONO_UPSTREAM"
   jobs=$(nproc 2>/dev/null || echo 1)
 
-  # The runtime library, configured out of tree for 64-bit Windows; no time
-  # stamp in the library, so that two builds give the same bytes.
+  # The runtime library, configured out of tree for 64-bit Windows. Neither
+  # the time of the build nor the folders it ran in go into the library, so
+  # that it does not depend on when, where or by whom it was built.
   mkdir -p "$work/runtime"
   cd "$work/runtime"
   "$src/configure" --host=x86_64-w64-mingw32 \
@@ -66,12 +72,14 @@ run_steps() {
     --disable-boehm --with-mcs-docs=no --disable-mcs-build --disable-nls \
     --with-sigaltstack=no --disable-btls --disable-support-build \
     --with-ikvm-native=no --disable-static --enable-static-gcc-libs \
-    --disable-llvm --without-x LDFLAGS=-Wl,--no-insert-timestamp
+    --disable-llvm --without-x LDFLAGS=-Wl,--no-insert-timestamp \
+    CFLAGS="-g -O2 -ffile-prefix-map=$src=mono-$MONO_UPSTREAM -ffile-prefix-map=$work=."
   for dir in eglib arch utils cil sgen metadata; do
     make -C "mono/$dir" -j"$jobs"
   done
   # The generated headers are made only by "make all" unless named; the
-  # machine description generator is a python3 script (Debian has no python).
+  # machine description generator is run with python3 (configure asks for
+  # "python", which Debian 12 does not have).
   make -C mono/mini -j"$jobs" \
     GENMDESC_PRG="python3 $src/mono/mini/genmdesc.py TARGET_AMD64 $src/mono/mini" \
     version.h cpu-amd64.h libmonosgen-2.0.la
@@ -80,6 +88,9 @@ run_steps() {
 
   mkdir -p "$entry.new/lib" "$entry.new/etc/mono"
   x86_64-w64-mingw32-strip -o "$entry.new/mono.dll" mono/mini/.libs/libmonosgen-2.0.dll
+  # strip writes the time of day into the PE header: zero it again.
+  header=$(od -An -tu4 -j60 -N4 "$entry.new/mono.dll" | tr -d ' ')
+  printf '\000\000\000\000' | dd of="$entry.new/mono.dll" bs=1 seek=$((header + 8)) conv=notrunc
   cp "$src/mcs/class/lib/net_4_x-win32/mscorlib.dll" "$entry.new/lib/mscorlib.dll"
   # The tool needs no library mappings on Windows; the file is there so that
   # the configuration the launcher names is ours and complete.

@@ -322,5 +322,44 @@ namespace tool.Tests
             expected.AddRange(System.Text.Encoding.Unicode.GetBytes("still written\r\n"));
             CollectionAssert.AreEqual(expected, File.ReadAllBytes(folder.File("Gone.txt")));
         }
+
+        /// <summary>A terminal whose drawing fails: a fault of the tool, not of any file.</summary>
+        private sealed class FaultyTerminal : ITerminal
+        {
+            public void Write(string text) { }
+            public void MoveToColumn(int column) { throw new InvalidOperationException("drawing fault"); }
+            public void SetCursorVisible(bool visible) { }
+            public void SetBackground(int colour) { }
+            public void ResetColours() { }
+        }
+
+        [TestCase(null)]
+        [TestCase("1")]
+        public void AnInternalFaultIsNamedAsSuchAndTheRunGoesOn(string trace)
+        {
+            string first = Write("First.upk", TextPackage());
+            string second = Write("Second.doc", new byte[1]);
+            string saved = Environment.GetEnvironmentVariable("SCRIVEL_TRACE");
+            Environment.SetEnvironmentVariable("SCRIVEL_TRACE", trace);
+            string console;
+            try
+            {
+                console = ToolRun.Main(new FaultyTerminal(), first, second);
+            }
+            finally
+            {
+                Environment.SetEnvironmentVariable("SCRIVEL_TRACE", saved);
+            }
+            string line = "Extracting subtitles:\r\nThe file First.upk could not be handled because of an internal error!\r\n";
+            string after = "The file Second.doc is not supported!\r\n..DONE..";
+            StringAssert.Contains(line, console);
+            StringAssert.EndsWith(after, console);
+            int traceAt = console.IndexOf(line) + line.Length;
+            string traced = console.Substring(traceAt, console.Length - after.Length - traceAt);
+            if (trace == null)
+                Assert.AreEqual("", traced);
+            else
+                StringAssert.StartsWith("System.InvalidOperationException: drawing fault", traced);
+        }
     }
 }

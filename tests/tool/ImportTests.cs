@@ -42,7 +42,7 @@ namespace tool.Tests
         {
             ByteWriter compiled = null;
             console = ToolRun.Capture(new PlainTerminal(),
-                () => compiled = Scrivel.compilePackage(package, "P.upk", new List<string>(lines), "P.txt"));
+                () => compiled = Scrivel.compilePackage(package, new List<string>(lines), "P.txt"));
             return compiled == null ? null : compiled.ToArray();
         }
 

@@ -25,12 +25,21 @@ namespace tool.Tests
             return b;
         }
 
+        /// <summary>Reads as extraction does; console gets the version line and a refusal's line.</summary>
         private static PackageTables ReadForExtraction(byte[] package, out string console)
         {
-            PackageTables tables = null;
-            console = ToolRun.Capture(new PlainTerminal(), () =>
-                tables = PackageReader.ReadForExtraction(new ByteReader(package), "P.upk"));
-            return tables;
+            var reader = new ByteReader(package);
+            console = "";
+            try
+            {
+                console = "File: P.upk (" + PackageReader.ReadTaggedVersion(reader) + ")\r\n";
+                return PackageReader.ReadForExtraction(reader);
+            }
+            catch (RefusalException e) when (!(e is DamagedPackageException))
+            {
+                console += Scrivel.refusalLine(e.Reason, "P.upk", null) + "\r\n";
+                return null;
+            }
         }
 
         private static PackageTables ReadForExtraction(PackageBuilder b)
@@ -44,10 +53,18 @@ namespace tool.Tests
 
         private static PackageTables ReadForImport(byte[] package, ByteWriter writer, out string console)
         {
-            PackageTables tables = null;
+            PackageTables tables;
             var reader = new ByteReader(package);
-            console = ToolRun.Capture(new PlainTerminal(), () =>
-                tables = PackageReader.ReadForImport(reader, writer, "P.upk"));
+            console = "";
+            try
+            {
+                tables = PackageReader.ReadForImport(reader, writer);
+            }
+            catch (RefusalException e) when (!(e is DamagedPackageException))
+            {
+                console = Scrivel.refusalLine(e.Reason, "P.upk", null) + "\r\n";
+                return null;
+            }
             if (tables != null)
                 Assert.AreEqual(reader.Position, writer.Position, "reading and writing stay together");
             return tables;
@@ -276,7 +293,7 @@ namespace tool.Tests
         {
             byte[] package = b.Build();
             Assert.Throws<DamagedPackageException>(() =>
-                PackageReader.ReadForImport(new ByteReader(package), new ByteWriter(), "P.upk"));
+                PackageReader.ReadForImport(new ByteReader(package), new ByteWriter()));
         }
 
         [Test]
