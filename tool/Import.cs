@@ -65,16 +65,13 @@ namespace tool
             int lineCount = 0;
             var ignoredEdits = new List<int>();
             var progress = ProgressReport.Start(Messages.ImportLabel, exports.Count);
+            long[] readLimits = WalkedRanges.ReadLimits(exports, package.Length);
+            copyOldPlaces(exports, upkReader, upkWriter);
             for (int k = 0; k < exports.Count; k++)
             {
                 progress.BeforeEntry(k);
                 ExportEntry export = exports[k];
-                export.RequireSerialRange(package.Length);
-
-                upkReader.Position = export.SerialOffset;
-                upkWriter.Position = export.SerialOffset;
-                upkWriter.CopyFrom(upkReader, export.SerialSize);
-
+                upkReader.Limit = readLimits[k];
                 if (TextClasses.IsRewritten(export.ClassName))
                 {
                     rewriteExport(export, readTexts, upkWriter, upkReader, ref lineCount, tables, appendPos);
@@ -85,6 +82,7 @@ namespace tool
                     countUncompiledLines(export, readTexts, upkReader, ref lineCount, tables, ignoredEdits);
                 }
             }
+            upkReader.Limit = upkReader.Length;
             progress.Finish();
             foreach (int line in ignoredEdits)
                 ConsoleOut.WriteLine(string.Format(Messages.UncompiledEdit, line, textFileName));
@@ -96,6 +94,33 @@ namespace tool
                 upkWriter.WriteInt32(export.SerialOffset);
             }
             return upkWriter;
+        }
+
+        /// <summary>
+        /// Every export's serial data, rewritten classes included, copied to
+        /// its old place in the output: ranges that overlap are copied once,
+        /// so that entries sharing their data cost no more than the data
+        /// itself. Every range must lie in the package.
+        /// </summary>
+        private static void copyOldPlaces(List<ExportEntry> exports, ByteReader upkReader, ByteWriter upkWriter)
+        {
+            var ranges = new List<KeyValuePair<long, long>>(exports.Count);
+            foreach (ExportEntry export in exports)
+            {
+                long end = export.RequireSerialRange(upkReader.Length);
+                if (end > export.SerialOffset) ranges.Add(new KeyValuePair<long, long>(export.SerialOffset, end));
+            }
+            ranges.Sort((a, b) => a.Key.CompareTo(b.Key));
+            long copiedTo = 0;
+            foreach (var range in ranges)
+            {
+                long from = Math.Max(range.Key, copiedTo);
+                if (from >= range.Value) continue;
+                upkReader.Position = from;
+                upkWriter.Position = from;
+                upkWriter.CopyFrom(upkReader, range.Value - from);
+                copiedTo = range.Value;
+            }
         }
 
         /// <summary>
