@@ -37,7 +37,8 @@ namespace tool
                 throw new RefusalException(packageKind == InputFile.Kind.Missing ? Refusal.NotFound : Refusal.NotSupported,
                     packagePath);
             byte[] textBytes = InputFile.ReadWhole(file.FullPath, file.Name);
-            List<string> readTexts = TextFile.ReadLines(textBytes);
+            // Decoded whole, split only as far as the package takes lines.
+            var readTexts = new TextLines(TextFile.Decode(textBytes));
             textBytes = null;
             byte[] package = InputFile.ReadWhole(packagePath, packageName);
             return compilePackage(package, readTexts, file.Name);
@@ -53,7 +54,7 @@ namespace tool
         /// the progress line is complete. Prints the progress display and the
         /// walk's messages; raises the refusals of the reading and the walk.
         /// </summary>
-        public static ByteWriter compilePackage(byte[] package, List<string> readTexts, string textFileName)
+        public static ByteWriter compilePackage(byte[] package, IReadOnlyList<string> readTexts, string textFileName)
         {
             var upkReader = new ByteReader(package);
             var upkWriter = new ByteWriter(16);
@@ -135,7 +136,7 @@ namespace tool
         /// overlap, a walk that runs past its export's end) the buffer grows.
         /// </summary>
         private static ByteWriter withRoomForOutput(ByteWriter header, long packageLength,
-            List<ExportEntry> exports, List<string> readTexts)
+            List<ExportEntry> exports, IReadOnlyList<string> readTexts)
         {
             long exportBytes = 0;
             foreach (ExportEntry export in exports)
@@ -144,10 +145,18 @@ namespace tool
                     && (long)export.SerialOffset + export.SerialSize <= packageLength)
                     exportBytes += export.SerialSize;
             }
+            // The lines count only as far as the rewritten data could take
+            // them: a text file of millions of lines that the package never
+            // reaches makes no room. Longer lines make the buffer grow.
+            long exportRoom = Math.Min(exportBytes, packageLength);
+            long lineRoom = 2 * exportRoom + 4096;
             long lineBytes = 0;
             foreach (string line in readTexts)
+            {
+                if (lineBytes >= lineRoom) break;
                 lineBytes += 2L * line.Length + 2;
-            long room = packageLength + Math.Min(exportBytes, packageLength) + lineBytes + 64;
+            }
+            long room = packageLength + exportRoom + Math.Min(lineBytes, lineRoom) + 64;
             var writer = new ByteWriter(Math.Min(room, int.MaxValue - 64));
             writer.WriteBytes(header.ToArray());
             return writer;
@@ -159,7 +168,7 @@ namespace tool
         /// before the export's end (it stops at an unknown type reference) is
         /// carried over unchanged, so no byte of the export is lost.
         /// </summary>
-        private static void rewriteExport(ExportEntry export, List<string> readTexts, ByteWriter upkWriter,
+        private static void rewriteExport(ExportEntry export, IReadOnlyList<string> readTexts, ByteWriter upkWriter,
             ByteReader upkReader, ref int lineCount, PackageTables tables, long appendPos)
         {
             long endPos = (long)export.SerialOffset + export.SerialSize;
@@ -181,7 +190,7 @@ namespace tool
         /// An export whose texts extraction writes but import leaves as it is:
         /// each of its texts takes its line (<see cref="LineCountingSink"/>).
         /// </summary>
-        private static void countUncompiledLines(ExportEntry export, List<string> readTexts, ByteReader upkReader,
+        private static void countUncompiledLines(ExportEntry export, IReadOnlyList<string> readTexts, ByteReader upkReader,
             ref int lineCount, PackageTables tables, List<int> ignoredEdits)
         {
             var sink = new LineCountingSink(upkReader.Data, readTexts, lineCount, ignoredEdits);
@@ -199,7 +208,7 @@ namespace tool
         /// same "Error: {0}" lines. upkVer is the package's version; only one
         /// is ever accepted, so nothing depends on it.
         /// </summary>
-        public static void importPackage(List<string> readTexts, ByteWriter upkWriter, ByteReader upkReader,
+        public static void importPackage(IReadOnlyList<string> readTexts, ByteWriter upkWriter, ByteReader upkReader,
             ref int lineCount, Dictionary<long, string> nameTable, long endPos, uint upkVer)
         {
             var sink = new ImportSink(readTexts, upkWriter, upkReader, lineCount);
@@ -219,7 +228,7 @@ namespace tool
         /// feed, and moves lineCount on by one. Code units are written one
         /// for one, so whatever the text file held reaches the package.
         /// </summary>
-        public static void importTextLine(List<string> stringLines, ByteWriter upkWriter, ref int lineCount)
+        public static void importTextLine(IReadOnlyList<string> stringLines, ByteWriter upkWriter, ref int lineCount)
         {
             if (lineCount < 0 || lineCount >= stringLines.Count)
                 throw new TooFewLinesException();
