@@ -157,5 +157,33 @@ namespace tool.Tests
                 Assert.AreEqual(drawn, shown.Contains("\u001b["), shown);
             }
         }
+
+        /// <summary>
+        /// A text file whose decoded text does not fit in the memory the
+        /// process may have (a 40 MB line under a 200 MB limit) is too large
+        /// to handle, not damaged, and the run goes on.
+        /// </summary>
+        [Test]
+        public void RunningOutOfMemoryIsTooLargeAndTheRunGoesOn()
+        {
+            using (var folder = new TempFolder())
+            {
+                var b = new PackageBuilder();
+                b.AddExport("SoundNodeWave", new PropertyWriter(b.Names).Str("Text", "one").None().ToSerialData());
+                b.WriteTo(folder.File("big.upk"));
+                using (var text = File.Create(folder.File("big.txt")))
+                {
+                    text.Write(new byte[] { 0xEF, 0xBB, 0xBF }, 0, 3);
+                    var line = new byte[1 << 20];
+                    for (int i = 0; i < line.Length; i++) line[i] = (byte)'a';
+                    for (int i = 0; i < 40; i++) text.Write(line, 0, line.Length);
+                }
+                string output = folder.File("output");
+                Shell(string.Format("ulimit -v 200000; mono '{0}' '{1}' '{2}' > '{3}'",
+                    typeof(Scrivel).Assembly.Location, folder.File("big.txt"), folder.File("next.doc"), output));
+                Assert.AreEqual(ToolRun.Banner + "The file big.txt is too large to handle!\r\n"
+                    + "The file next.doc is not supported!\r\n..DONE..", File.ReadAllText(output));
+            }
+        }
     }
 }
