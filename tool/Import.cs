@@ -18,18 +18,29 @@ namespace tool
             string packagePath = file.FullPath.Substring(0, file.FullPath.Length - 4) + ".upk";
             string packageName = Path.GetFileName(packagePath);
             ByteWriter compiled = null;
-            reportRefusals(packageName, file.Name, () => compiled = compileFile(file, packagePath, packageName));
+            TextLines readTexts = null;
+            int linesUsed = 0;
+            reportRefusals(packageName, file.Name,
+                () => compiled = compileFile(file, packagePath, packageName, out readTexts, out linesUsed));
             if (compiled == null) return;
 
             string outputPath = packagePath + ".clxi";
             // Straight from the output buffer: a copy of it would double the
             // memory that the largest packages need.
             if (!writeOutput(outputPath, compiled.WriteTo)) return;
+            int surplus = readTexts.Count - linesUsed;
+            if (readTexts.HasTextFrom(linesUsed))
+                ConsoleOut.WriteLine(string.Format(Messages.SurplusLines, file.Name, surplus));
             ConsoleOut.WriteLine(string.Format(Messages.Compiled, Path.GetFileNameWithoutExtension(file.Name) + ".clxi"));
         }
 
-        /// <summary>The compiled package for the text file, from the package at packagePath; raises refusals.</summary>
-        private static ByteWriter compileFile(FileDescription file, string packagePath, string packageName)
+        /// <summary>
+        /// The compiled package for the text file, from the package at
+        /// packagePath, with the file's lines and how many of them the
+        /// package's texts took; raises refusals.
+        /// </summary>
+        private static ByteWriter compileFile(FileDescription file, string packagePath, string packageName,
+            out TextLines readTexts, out int linesUsed)
         {
             long packageLength;
             InputFile.Kind packageKind = InputFile.Probe(packagePath, out packageLength);
@@ -38,10 +49,10 @@ namespace tool
                     packagePath);
             byte[] textBytes = InputFile.ReadWhole(file.FullPath, file.Name);
             // Decoded whole, split only as far as the package takes lines.
-            var readTexts = new TextLines(TextFile.Decode(textBytes));
+            readTexts = new TextLines(TextFile.Decode(textBytes));
             textBytes = null;
             byte[] package = InputFile.ReadWhole(packagePath, packageName);
-            return compilePackage(package, readTexts, file.Name);
+            return compilePackage(package, readTexts, file.Name, out linesUsed);
         }
 
         /// <summary>
@@ -53,8 +64,10 @@ namespace tool
         /// lines that belong to texts import cannot compile are reported once
         /// the progress line is complete. Prints the progress display and the
         /// walk's messages; raises the refusals of the reading and the walk.
+        /// linesUsed is the number of lines the package's texts took.
         /// </summary>
-        public static ByteWriter compilePackage(byte[] package, IReadOnlyList<string> readTexts, string textFileName)
+        public static ByteWriter compilePackage(byte[] package, IReadOnlyList<string> readTexts, string textFileName,
+            out int linesUsed)
         {
             var upkReader = new ByteReader(package);
             var upkWriter = new ByteWriter(16);
@@ -85,6 +98,7 @@ namespace tool
             }
             upkReader.Limit = upkReader.Length;
             progress.Finish();
+            linesUsed = lineCount;
             foreach (int line in ignoredEdits)
                 ConsoleOut.WriteLine(string.Format(Messages.UncompiledEdit, line, textFileName));
 

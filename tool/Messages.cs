@@ -20,6 +20,7 @@ namespace tool
         public const string NotSupported = "The file {0} is not supported!";
         public const string ZeroBytes = "The file {0} has zero bytes!";
         public const string NotFound = "File {0} was not found!";
+        public const string NoFileAccess = "The file {0} could not be handled because the runtime cannot work with files (a library of it is missing)!";
         public const string Damaged = "The file {0} is damaged!";
         /// <summary>Larger than 2 GB, or more than the memory at hand can hold.</summary>
         public const string TooLarge = "The file {0} is too large to handle!";
@@ -55,6 +56,7 @@ namespace tool
         public const string ImportLabel = "Compiling subtitles";
         public const string AdditionalDataError = "Soundnodewave additional data error!";
         public const string Compiled = "File {0} compiled successfully!";
+        public const string SurplusLines = "Warning: {0} has {1} more lines than the package has texts; they were not used.";
         public const string FewerLines = "The file {0} has fewer lines than the package has texts!";
         /// <summary>{0}: the line's number counted from 1; {1}: the text file's name.</summary>
         public const string UncompiledEdit = "Warning: line {0} of {1} belongs to a text that cannot be compiled; the edit is ignored.";

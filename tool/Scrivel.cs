@@ -59,6 +59,10 @@ namespace tool
                 // Already reported by the operation that met it.
                 return false;
             }
+            catch (Exception e) when (FileSystemCheck.IsMissingLibrary(e))
+            {
+                reportOnFreshLine(string.Format(Messages.NoFileAccess, file.Name));
+            }
             catch (Exception e)
             {
                 reportOnFreshLine(string.Format(Messages.InternalError, file.Name));
@@ -111,6 +115,10 @@ namespace tool
             if (!file.IsValidPath)
             {
                 ConsoleOut.WriteLine(string.Format(Messages.NotSupported, file.Name));
+            }
+            else if (FileSystemCheck.Unavailable(file.FullPath))
+            {
+                ConsoleOut.WriteLine(string.Format(Messages.NoFileAccess, file.Name));
             }
             else if (extension == ".upk")
             {

@@ -52,6 +52,17 @@ namespace tool
             }
         }
 
+        /// <summary>Whether a line from index on holds anything; false when there is no such line.</summary>
+        public bool HasTextFrom(int index)
+        {
+            if (index < 0 || index >= count) return false;
+            string first = this[index];
+            if (first.Length > 0) return true;
+            for (int i = cursorStart; i < text.Length; i++)
+                if (text[i] != '\r' && text[i] != '\n') return true;
+            return false;
+        }
+
         public IEnumerator<string> GetEnumerator()
         {
             for (int start = 0; start < text.Length; start = NextStart(start))

@@ -42,7 +42,7 @@ namespace tool.Tests
         {
             ByteWriter compiled = null;
             console = ToolRun.Capture(new PlainTerminal(),
-                () => compiled = Scrivel.compilePackage(package, new List<string>(lines), "P.txt"));
+                () => compiled = Scrivel.compilePackage(package, new List<string>(lines), "P.txt", out int used));
             return compiled == null ? null : compiled.ToArray();
         }
 
@@ -302,12 +302,25 @@ namespace tool.Tests
             Assert.IsFalse(File.Exists(folder.File("P.upk.clxi")));
         }
 
-        [Test]
-        public void SurplusLinesAreIgnored()
+        /// <summary>
+        /// Lines beyond the package's texts are not used; when any of them is
+        /// not empty (a line inserted by mistake shifts every later text), a
+        /// warning before the success line counts them. Empty ones, as an
+        /// editor may add at the end, pass silently.
+        /// </summary>
+        [TestCase(new[] { "1", "2" }, 0)]
+        [TestCase(new[] { "1", "2", "", "" }, 0)]
+        [TestCase(new[] { "1", "2", "3", "" }, 2)]
+        [TestCase(new[] { "1", "2", "", "", "x" }, 3)]
+        public void SurplusLinesAreNotUsedAndNamedWhenNotEmpty(string[] lines, int warned)
         {
-            string console = ImportFiles(TwoTexts().Build(), TextFileBytes("1", "2", "3", ""));
-            Assert.AreEqual(Success, console);
-            Assert.IsTrue(File.Exists(folder.File("P.upk.clxi")));
+            byte[] package = TwoTexts().Build();
+            string console = ImportFiles(package, TextFileBytes(lines));
+            string warning = warned == 0 ? ""
+                : "Warning: P.txt has " + warned + " more lines than the package has texts; they were not used.\r\n";
+            Assert.AreEqual(Success.Replace("File P.clxi", warning + "File P.clxi"), console);
+            string c2;
+            AssertBytes(Compile(package, out c2, "1", "2"), File.ReadAllBytes(folder.File("P.upk.clxi")), "compiled package");
         }
 
         [Test]
@@ -380,7 +393,8 @@ namespace tool.Tests
             long before = GC.GetAllocatedBytesForCurrentThread();
             string console = ImportFiles(package, text.ToArray());
             long allocated = GC.GetAllocatedBytesForCurrentThread() - before;
-            Assert.AreEqual(Success, console);
+            StringAssert.EndsWith("P.txt has 999998 more lines than the package has texts; they were not used.\r\n"
+                + "File P.clxi compiled successfully!\r\n", console);
             Assert.Less(allocated, 6 * (text.Length + package.Length), "allocated for " + text.Length + " bytes of lines");
         }
 

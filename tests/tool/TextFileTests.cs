@@ -270,6 +270,9 @@ namespace tool.Tests
             Assert.Throws<ArgumentOutOfRangeException>(() => { string x = lines[expected.Length]; });
             Assert.AreEqual(0, new TextLines("").Count);
             Assert.AreEqual(1, new TextLines("x\r\n").Count);
+            var tail = new TextLines("a\r\n\r\n\nb\r\n\r\n");
+            Assert.AreEqual(new[] { true, true, true, true, false, false },
+                new[] { tail.HasTextFrom(0), tail.HasTextFrom(1), tail.HasTextFrom(2), tail.HasTextFrom(3), tail.HasTextFrom(4), tail.HasTextFrom(5) });
         }
     }
 }

@@ -13,17 +13,29 @@ namespace tool.Tests
     {
         private static byte[] RunTool(params string[] args)
         {
-            return RunToolWithin(int.MaxValue, args);
+            return RunToolWith(null, int.MaxValue, args);
+        }
+
+        /// <summary>The tool with the runtime configuration of the given file, when not null.</summary>
+        private static byte[] RunToolWithConfig(string runtimeConfig, params string[] args)
+        {
+            return RunToolWith(runtimeConfig, int.MaxValue, args);
         }
 
         /// <summary>Runs the tool; a run that takes longer than milliseconds is ended and fails the test.</summary>
         private static byte[] RunToolWithin(int milliseconds, params string[] args)
+        {
+            return RunToolWith(null, milliseconds, args);
+        }
+
+        private static byte[] RunToolWith(string runtimeConfig, int milliseconds, params string[] args)
         {
             string exe = typeof(Scrivel).Assembly.Location;
             var arguments = new StringBuilder("\"" + exe + "\"");
             foreach (string a in args) arguments.Append(" \"").Append(a).Append('"');
             var start = new ProcessStartInfo("mono", arguments.ToString());
             start.UseShellExecute = false;
+            if (runtimeConfig != null) start.EnvironmentVariables["MONO_CONFIG"] = runtimeConfig;
             start.RedirectStandardOutput = true;
             start.RedirectStandardError = true;
             using (var process = Process.Start(start))
@@ -58,6 +70,30 @@ namespace tool.Tests
                 File.WriteAllBytes(folder.File(name), new byte[1]);
                 expected = Encoding.UTF8.GetBytes(ToolRun.Banner + "The file " + name + " is not supported!\r\n..DONE..");
                 CollectionAssert.AreEqual(expected, RunTool(folder.File(name)));
+            }
+        }
+
+        /// <summary>
+        /// When the runtime cannot load the native library its file work goes
+        /// through, every file says so on one line, as neither damaged nor
+        /// missing, whatever kind of file it is, and the run goes on.
+        /// </summary>
+        [Test]
+        public void ARuntimeThatCannotWorkWithFilesSaysSoForEachFile()
+        {
+            using (var folder = new TempFolder())
+            {
+                string config = folder.File("config");
+                File.WriteAllText(config, "<configuration><dllmap dll=\"System.Native\" target=\"absent-library.so\"/></configuration>");
+                string[] names = { "Present.upk", "Present.txt", "Absent.upk", "Absent.txt" };
+                File.WriteAllBytes(folder.File(names[0]), DemoPackage.Build());
+                File.WriteAllBytes(folder.File(names[1]), new byte[] { 0xFF, 0xFE, (byte)'x', 0 });
+                var expected = new StringBuilder(ToolRun.Banner);
+                foreach (string name in names)
+                    expected.Append("The file " + name + " could not be handled because the runtime cannot work with files (a library of it is missing)!\r\n");
+                expected.Append("..DONE..");
+                string[] paths = Array.ConvertAll(names, folder.File);
+                Assert.AreEqual(expected.ToString(), Encoding.UTF8.GetString(RunToolWithConfig(config, paths)));
             }
         }
 
