@@ -6,21 +6,31 @@ using System.Text;
 // serial range, as a hostile package may:
 //   mono GenerateSharedRangePackage.exe OUT.upk [KILOBYTES]   (default 1720)
 // Half the file is export table (68 bytes an entry, every entry a
-// presentation definition), half the shared range, which holds 8-bit
-// "Description" texts of about 50 bytes each. A tool that walked every
-// entry's range would do work and write output in proportion to the square
-// of the file's size.
+// presentation definition), half the shared range: one 8-bit "Description"
+// text, then integer properties. A tool that walked every entry's range
+// would do work in proportion to the square of the file's size, and import
+// would append a copy of the range for every entry; the text file it
+// compiles needs one line per entry.
 public static class GenerateSharedRangePackage
 {
-    private static void Text(BinaryWriter w, int n)
+    private static void Text(BinaryWriter w)
     {
-        byte[] bytes = Encoding.UTF8.GetBytes("Shared text " + n + ", read once per entry\0");
+        byte[] bytes = Encoding.UTF8.GetBytes("Shared text, read once per entry\0");
         w.Write(2); w.Write(0);   // "Description"
         w.Write(3); w.Write(0);   // "StrProperty"
         w.Write(bytes.Length + 4);
         w.Write(0);
         w.Write(bytes.Length);
         w.Write(bytes);
+    }
+
+    private static void Int(BinaryWriter w, int n)
+    {
+        w.Write(4); w.Write(0);   // "Value"
+        w.Write(5); w.Write(0);   // "IntProperty"
+        w.Write(4);
+        w.Write(0);
+        w.Write(n);
     }
 
     public static int Main(string[] args)
@@ -31,13 +41,13 @@ public static class GenerateSharedRangePackage
             return 2;
         }
         long target = (args.Length > 1 ? long.Parse(args[1]) : 1720) * 1024;
-        string[] names = { "AttributePresentationDefinition", "None", "Description", "StrProperty" };
+        string[] names = { "AttributePresentationDefinition", "None", "Description", "StrProperty", "Value", "IntProperty" };
 
         var range = new MemoryStream();
         var r = new BinaryWriter(range);
         r.Write(-1);
-        int texts = 0;
-        while (range.Length < target / 2) Text(r, texts++);
+        Text(r);
+        for (int value = 0; range.Length < target / 2; value++) Int(r, value);
         r.Write(1); r.Write(0);   // "None"
         r.Flush();
 
@@ -75,7 +85,7 @@ public static class GenerateSharedRangePackage
             }
             w.Write(range.ToArray());
             w.Flush();
-            Console.WriteLine("{0}: {1} bytes, {2} exports sharing one range of {3} texts", args[0], file.Length, exports, texts);
+            Console.WriteLine("{0} exports sharing one range of {1} bytes, {2} bytes in all", exports, range.Length, file.Length);
         }
         return 0;
     }

@@ -42,10 +42,11 @@ printf 'tool: %s\nstart-up alone: %s MB peak\n\n' "$TOOL" "$((floor_kb / 1024))"
 
 for k in 1720 5120; do
   p="$WORK/shared$k.upk"
-  mono "$BUILD/bench/GenerateSharedRangePackage.exe" "$p" "$k" >/dev/null
+  entries=$(mono "$BUILD/bench/GenerateSharedRangePackage.exe" "$p" "$k" | cut -d' ' -f1)
   run "shared range, extract" "$(size "$p")" "$p"
-  printf '\377\376a\000\r\000\n\000' >"$WORK/shared$k.txt"
-  run "shared range, compile" "$(($(size "$p") + 8))" "$WORK/shared$k.txt"
+  # One line for each entry's text.
+  { printf '\377\376'; yes x | head -n "$entries" | sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE; } >"$WORK/shared$k.txt"
+  run "shared range, compile" "$(($(size "$p") + $(size "$WORK/shared$k.txt")))" "$WORK/shared$k.txt"
   rm -f "$WORK"/shared$k.*
 done
 
