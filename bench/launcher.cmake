@@ -8,12 +8,12 @@ if(WIN32 OR NOT TARGET scrivel OR NOT TARGET scrivel_tool)
 endif()
 find_program(MONO_EXECUTABLE mono)
 
-set(launcher_bench_archive ${CMAKE_BINARY_DIR}/bundle/scrivel.arch)
+get_target_property(launcher_bench_archive scrivel_archive_file SCRIVEL_ARCHIVE_FILE)
 
 add_executable(launcher_floor EXCLUDE_FROM_ALL ${CMAKE_CURRENT_LIST_DIR}/launcher_floor.cpp)
 target_link_libraries(launcher_floor PRIVATE scrivel_host)
 target_link_options(launcher_floor PRIVATE -static-libstdc++ -static-libgcc)
-scrivel_embed_archive(launcher_floor ${launcher_bench_archive})
+scrivel_embed_archive(launcher_floor scrivel_archive_file)
 
 add_executable(launcher_bench EXCLUDE_FROM_ALL ${CMAKE_CURRENT_LIST_DIR}/launcher_bench.cpp)
 target_link_libraries(launcher_bench PRIVATE scrivel_archive)

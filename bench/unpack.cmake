@@ -6,8 +6,8 @@ add_executable(unpack_bench EXCLUDE_FROM_ALL ${CMAKE_CURRENT_LIST_DIR}/unpack_be
 target_link_libraries(unpack_bench PRIVATE scrivel_archive)
 add_dependencies(benchmarks unpack_bench)
 
-get_property(unpack_bench_archive GLOBAL PROPERTY SCRIVEL_ARCHIVE_OUTPUT_scrivel_archive_file)
-if(unpack_bench_archive)
+if(TARGET scrivel_archive_file)
+  get_target_property(unpack_bench_archive scrivel_archive_file SCRIVEL_ARCHIVE_FILE)
   add_dependencies(benchmarks scrivel_archive_file)
 else()
   set(unpack_bench_archive ${CMAKE_CURRENT_BINARY_DIR}/unpack_sample.arch)

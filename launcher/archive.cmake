@@ -24,42 +24,41 @@ endif()
 set(SCRIVEL_EMBED_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/embedded_archive_linux.S.in
     CACHE INTERNAL "Assembly template that carries an archive in read-only data")
 
-# scrivel_embed_archive(<target> <archive-file>)
-# Links <archive-file> into <target>'s read-only data, where embeddedArchive()
-# finds it. The target must also link scrivel_archive. The executable is
-# relinked when the archive changes. An archive made by scrivel_build_archive
-# is built first. A file that neither exists nor is built leaves the target
-# with an empty archive (length 0). On Windows, where the archive is a
-# resource, the work goes to scrivel_embed_archive_windows(<target> <file>).
+# scrivel_embed_archive(<target> <archive>)
+# Links an archive into <target>'s read-only data, where embeddedArchive()
+# finds it; the target must also link scrivel_archive. <archive> is the name
+# of a target made by scrivel_build_archive (built first), or else a file
+# that exists when CMake runs (an archive that is built is named by its
+# target). The executable is relinked when the archive changes. On Windows,
+# where the archive is a resource, the work goes to
+# scrivel_embed_archive_windows(<target> <file>).
 function(scrivel_embed_archive target archive)
-  get_filename_component(archive_abs "${archive}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+  if(TARGET ${archive})
+    get_target_property(archive_file ${archive} SCRIVEL_ARCHIVE_FILE)
+    if(NOT archive_file)
+      message(FATAL_ERROR "scrivel_embed_archive: target ${archive} is not an archive (scrivel_build_archive)")
+    endif()
+    add_dependencies(${target} ${archive})
+  else()
+    get_filename_component(archive_file "${archive}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+    if(NOT EXISTS "${archive_file}")
+      message(FATAL_ERROR "scrivel_embed_archive(${target}): ${archive} is neither a file nor an archive "
+                          "target (a built archive is named by its scrivel_build_archive target)")
+    endif()
+  endif()
+
   if(WIN32)
     if(NOT COMMAND scrivel_embed_archive_windows)
       message(FATAL_ERROR "scrivel_embed_archive: no Windows embedding defined")
     endif()
-    scrivel_embed_archive_windows(${target} "${archive_abs}")
+    scrivel_embed_archive_windows(${target} "${archive_file}")
     return()
   endif()
 
-  string(MD5 key "${archive_abs}")
-  get_property(archive_target GLOBAL PROPERTY SCRIVEL_ARCHIVE_TARGET_${key})
-  if(NOT archive_target AND NOT EXISTS "${archive_abs}")
-    message(WARNING "scrivel_embed_archive: ${archive_abs} neither exists nor is built; "
-                    "${target} carries an empty archive")
-    return()
-  endif()
-
-  set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}.archive)
-  set(SCRIVEL_EMBED_FILE "${archive_abs}")
-  configure_file(${SCRIVEL_EMBED_TEMPLATE} ${dir}/embedded_archive.S @ONLY)
-  add_custom_command(
-    OUTPUT ${dir}/embedded_archive.o
-    COMMAND ${CMAKE_C_COMPILER} -c ${dir}/embedded_archive.S -o ${dir}/embedded_archive.o
-    DEPENDS ${dir}/embedded_archive.S "${archive_abs}"
-    COMMENT "Embedding ${archive} in ${target}"
-    VERBATIM)
-  target_sources(${target} PRIVATE ${dir}/embedded_archive.o)
-  if(archive_target)
-    add_dependencies(${target} ${archive_target})
-  endif()
+  # The archive is assembled from a copy of the template that names its file.
+  set(source ${CMAKE_CURRENT_BINARY_DIR}/${target}.archive/embedded_archive.S)
+  set(SCRIVEL_EMBED_FILE "${archive_file}")
+  configure_file(${SCRIVEL_EMBED_TEMPLATE} ${source} @ONLY)
+  target_sources(${target} PRIVATE ${source})
+  set_source_files_properties(${source} PROPERTIES OBJECT_DEPENDS "${archive_file}")
 endfunction()

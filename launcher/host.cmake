@@ -43,9 +43,10 @@ if(NOT WIN32)
   endif()
 endif()
 
-# scrivel_add_launcher(<target> <archive-file>)
+# scrivel_add_launcher(<target> <archive>)
 # An executable made of the platform's entry point and scrivel_host that
-# carries <archive-file> (none when empty). Tests build launchers around
+# carries <archive>: an archive target or a file, as for
+# scrivel_embed_archive (none when empty). Tests build launchers around
 # archives of their own this way.
 function(scrivel_add_launcher target archive)
   add_executable(${target} ${SCRIVEL_MAIN_SOURCE})
@@ -63,16 +64,15 @@ endfunction()
 if(WIN32)
   return()
 elseif(EXISTS ${SCRIVEL_ARCHIVE_LIST})
-  set(SCRIVEL_ARCHIVE ${CMAKE_BINARY_DIR}/bundle/scrivel.arch)
   set(_scrivel_archive_depends "")
   foreach(t scrivel_tool scrivel_linux_runtime)
     if(TARGET ${t})
       list(APPEND _scrivel_archive_depends ${t})
     endif()
   endforeach()
-  scrivel_build_archive(${SCRIVEL_ARCHIVE} ${SCRIVEL_ARCHIVE_LIST}
+  scrivel_build_archive(${CMAKE_BINARY_DIR}/bundle/scrivel.arch ${SCRIVEL_ARCHIVE_LIST}
     DEPENDS ${_scrivel_archive_depends} TARGET scrivel_archive_file)
-  scrivel_add_launcher(scrivel ${SCRIVEL_ARCHIVE})
+  scrivel_add_launcher(scrivel scrivel_archive_file)
   set_target_properties(scrivel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 else()
   message(STATUS "scrivel: ${SCRIVEL_ARCHIVE_LIST} missing; executable not built")

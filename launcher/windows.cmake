@@ -104,27 +104,25 @@ target_include_directories(scrivel_host INTERFACE
 
 # scrivel_embed_archive_windows(<target> <archive-file>)
 # Puts <archive-file> into <target> as resource RCDATA 129; the executable is
-# relinked when the archive changes. Called by scrivel_embed_archive.
+# relinked when the archive changes. Called by scrivel_embed_archive, which
+# has already made <target> depend on the archive's target.
 function(scrivel_embed_archive_windows target archive)
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.archive/archive.rc)
   file(WRITE ${rc}.new "129 RCDATA \"${archive}\"\n")
   configure_file(${rc}.new ${rc} COPYONLY)
   target_sources(${target} PRIVATE ${rc})
   set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${archive}")
-  string(MD5 key "${archive}")
-  get_property(archive_target GLOBAL PROPERTY SCRIVEL_ARCHIVE_TARGET_${key})
-  if(archive_target)
-    add_dependencies(${target} ${archive_target})
-  endif()
 endfunction()
 
 # The test launchers, their stand-in runtime and the test archive.
 add_subdirectory(${PROJECT_SOURCE_DIR}/tests/windows ${CMAKE_BINARY_DIR}/tests/windows)
 
+# SCRIVEL_WINDOWS_ARCHIVE: the target of the archive scrivel.exe carries.
 if(SCRIVEL_WINDOWS_RUNTIME)
   include(${CMAKE_CURRENT_LIST_DIR}/windows/runtime_archive.cmake)
-  set(SCRIVEL_WINDOWS_ARCHIVE ${CMAKE_BINARY_DIR}/bundle/scrivel.arch)
-  scrivel_windows_runtime_archive(${SCRIVEL_WINDOWS_RUNTIME} ${SCRIVEL_WINDOWS_ARCHIVE})
+  set(SCRIVEL_WINDOWS_ARCHIVE scrivel_archive_file)
+  scrivel_windows_runtime_archive(${SCRIVEL_WINDOWS_RUNTIME} ${CMAKE_BINARY_DIR}/bundle/scrivel.arch
+                                  ${SCRIVEL_WINDOWS_ARCHIVE})
 else()
   message(STATUS "scrivel.exe: SCRIVEL_WINDOWS_RUNTIME not set; the executable carries the "
                  "test archive (a stand-in runtime) and is good for tests only")
@@ -140,6 +138,6 @@ set_target_properties(scrivel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY
 # What the host's tests need to know about this build.
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/scrivel-windows.env CONTENT
 "SCRIVEL_EXE='$<TARGET_FILE:scrivel>'
-SCRIVEL_ARCHIVE='${SCRIVEL_WINDOWS_ARCHIVE}'
+SCRIVEL_ARCHIVE='$<TARGET_PROPERTY:${SCRIVEL_WINDOWS_ARCHIVE},SCRIVEL_ARCHIVE_FILE>'
 SCRIVEL_WITH_RUNTIME='${SCRIVEL_WINDOWS_RUNTIME}'
 ${SCRIVEL_WINDOWS_TEST_ENV}")

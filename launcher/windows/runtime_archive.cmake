@@ -1,11 +1,11 @@
-# scrivel_windows_runtime_archive(<runtime-folder> <output-archive>)
+# scrivel_windows_runtime_archive(<runtime-folder> <output-archive> <target>)
 #
 # The archive of the Windows executable: every file below <runtime-folder>
 # (mono.dll at its top, the class libraries under lib\, the configuration
 # under etc\) and the Text tool as Scrivel.exe, in ascending order of entry
-# names without regard to case. The list is made when CMake runs; run it
-# again after changing the folder's content.
-function(scrivel_windows_runtime_archive runtime output)
+# names without regard to case, built by the archive target <target>. The
+# list is made when CMake runs; run it again after changing the folder's content.
+function(scrivel_windows_runtime_archive runtime output target)
   get_filename_component(runtime "${runtime}" ABSOLUTE)
   foreach(required mono.dll lib etc)
     if(NOT EXISTS "${runtime}/${required}")
@@ -44,5 +44,5 @@ function(scrivel_windows_runtime_archive runtime output)
   set(list_file ${CMAKE_CURRENT_BINARY_DIR}/${output_name}.windows.txt)
   file(WRITE ${list_file}.new "${list_text}")
   configure_file(${list_file}.new ${list_file} COPYONLY)
-  scrivel_build_archive(${output} ${list_file} TARGET scrivel_archive_file)
+  scrivel_build_archive(${output} ${list_file} TARGET ${target})
 endfunction()

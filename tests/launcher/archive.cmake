@@ -21,7 +21,8 @@ gtest_discover_tests(archive_builder_test)
 
 if(NOT WIN32)
   set(embed_archive ${CMAKE_CURRENT_BINARY_DIR}/archive_embed_test.arch)
-  scrivel_build_archive(${embed_archive} ${CMAKE_CURRENT_LIST_DIR}/archive_embed_list.txt)
+  scrivel_build_archive(${embed_archive} ${CMAKE_CURRENT_LIST_DIR}/archive_embed_list.txt
+    TARGET archive_embed_test_archive)
   set(empty_archive ${CMAKE_CURRENT_BINARY_DIR}/archive_embed_empty.arch)
   file(WRITE ${empty_archive} "")
 
@@ -31,7 +32,7 @@ if(NOT WIN32)
     target_link_libraries(${exe} PRIVATE scrivel_archive GTest::gtest_main)
     gtest_discover_tests(${exe} TEST_PREFIX "${variant}.")
   endforeach()
-  scrivel_embed_archive(archive_embed_full_test ${embed_archive})
+  scrivel_embed_archive(archive_embed_full_test archive_embed_test_archive)
   target_compile_definitions(archive_embed_full_test PRIVATE
     SCRIVEL_EXPECTED_ARCHIVE="${embed_archive}"
     SCRIVEL_TEST_SOURCE_DIR="${CMAKE_CURRENT_LIST_DIR}"

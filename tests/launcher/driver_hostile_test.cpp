@@ -207,7 +207,13 @@ TEST(HostileTemp, NoexecAndOverlongFoldersGiveWayToTheNextCandidate) {
     Scratch cache;
     Scratch logs;
     const std::string log = logs / "calls";
-    const std::string noexecTmp = "mount --bind /tmp /tmp && mount -o remount,bind,noexec /tmp";
+    // When the build tree itself is under /tmp, its folder of the launcher
+    // gets exec back, or the launcher could not be started at all.
+    const std::string launcherFolder = std::filesystem::path(FAKE_LAUNCHER).parent_path().string();
+    const std::string noexecTmp =
+        "mount --bind /tmp /tmp && mount -o remount,bind,noexec /tmp && case '" + launcherFolder +
+        "' in /tmp/*) mount --bind '" + launcherFolder + "' '" + launcherFolder + "' && mount -o remount,bind,exec '" +
+        launcherFolder + "' ;; esac";
     struct Case {
         const char* what;
         std::string mounts;

@@ -26,8 +26,8 @@ scrivel_build_archive(${fake_dir}/fake.arch ${CMAKE_CURRENT_LIST_DIR}/fake_runti
 scrivel_build_archive(${fake_dir}/broken.arch ${CMAKE_CURRENT_LIST_DIR}/fake_runtime/files-broken.txt
   TARGET scrivel_broken_archive)
 
-scrivel_add_launcher(scrivel_fake_launcher ${fake_dir}/fake.arch)
-scrivel_add_launcher(scrivel_broken_launcher ${fake_dir}/broken.arch)
+scrivel_add_launcher(scrivel_fake_launcher scrivel_fake_archive)
+scrivel_add_launcher(scrivel_broken_launcher scrivel_broken_archive)
 scrivel_add_launcher(scrivel_bare_launcher "")
 set_target_properties(scrivel_fake_launcher scrivel_broken_launcher scrivel_bare_launcher PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${fake_dir})

@@ -66,13 +66,11 @@ if(TARGET scrivel AND TARGET scrivel_tool)
     ${PROJECT_SOURCE_DIR}/tests/tool/PropertyWriter.cs
     ${PROJECT_SOURCE_DIR}/tests/tool/Fuzz/RandomPackage.cs
     ${PROJECT_SOURCE_DIR}/tests/tool/Fuzz/FuzzRandom.cs)
-  add_custom_command(
-    OUTPUT ${_same_packages_exe}
-    COMMAND ${MCS_EXECUTABLE} -nologo -langversion:7 -codepage:utf8 -r:${SCRIVEL_TOOL_EXE}
-            -out:${_same_packages_exe} ${_same_packages_sources}
-    DEPENDS ${_same_packages_sources} scrivel_tool
-    VERBATIM)
-  add_custom_target(windows_same_packages ALL DEPENDS ${_same_packages_exe})
+  scrivel_csharp_assembly(${_same_packages_exe} KIND exe
+    SOURCES ${_same_packages_sources}
+    REFERENCES ${SCRIVEL_TOOL_EXE}
+    DEPENDS scrivel_tool
+    TARGET windows_same_packages ALL)
   add_test(NAME windows_wine_tool COMMAND bash ${_windows_tests}/wine-tool-tests.sh)
   get_filename_component(_tool_dir ${SCRIVEL_TOOL_EXE} DIRECTORY)
   set_tests_properties(windows_wine_tool PROPERTIES
