@@ -43,13 +43,12 @@ best_copy=$(min $copies)
 best=$(min $runs)
 startup=$(min "$(timed mono "$TOOL")" "$(timed mono "$TOOL")" "$(timed mono "$TOOL")")
 
-# The floor: the same reads, one output buffer of the compiled length and
-# one flushed write, without any parsing (bench/ImportFloor.cs).
-mcs -nologo -noconfig -r:mscorlib.dll -out:"$WORK/ImportFloor.exe" bench/ImportFloor.cs
+# The floor: the same reads and a flushed output of the compiled length,
+# without any parsing (bench/floors/io_floor).
 out_len=$(stat -c %s "$PKG.clxi")
 floors=""
 for i in 1 2 3; do
-  floors="$floors $(timed mono "$WORK/ImportFloor.exe" "$PKG" "$WORK/pkg.txt" "$WORK/floor.out" "$out_len")"
+  floors="$floors $(timed "$BUILD/bench/floors/io_floor" import "$PKG" "$WORK/pkg.txt" "$out_len" "$WORK/floor.out")"
   rm -f "$WORK/floor.out"
 done
 best_floor=$(min $floors)

@@ -4,17 +4,18 @@
 #include <cstring>
 #include <new>
 
-#include <zlib.h>
-
 #include "byte_buffer.h"
+#include "entry_inflater.h"
 #include "entry_name.h"
 #include "platform/fs.h"
 
 namespace scrivel {
 
-// The owned in-memory copy of the archive, read front to back.
+// The archive's bytes, read front to back: an owned copy, or the caller's
+// block itself (loadInPlace).
 struct BundleArchive::Stream {
-    std::unique_ptr<unsigned char[]> bytes;
+    std::unique_ptr<unsigned char[]> copy;
+    const unsigned char* bytes = nullptr;
     int32_t length = 0;
     int32_t readPos = 0;
 
@@ -24,7 +25,7 @@ struct BundleArchive::Stream {
     // fewer than n bytes remain.
     bool read(void* out, int32_t n) {
         if (n < 0 || n > remaining()) return false;
-        if (n > 0) std::memcpy(out, bytes.get() + readPos, static_cast<size_t>(n));
+        if (n > 0) std::memcpy(out, bytes + readPos, static_cast<size_t>(n));
         readPos += n;
         return true;
     }
@@ -36,6 +37,15 @@ struct BundleArchive::Stream {
                            static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
         value = static_cast<int32_t>(u);
         return true;
+    }
+
+    // The next n bytes where they lie, or null (nothing consumed) when
+    // fewer than n remain.
+    const unsigned char* take(int32_t n) {
+        if (n < 0 || n > remaining()) return nullptr;
+        const unsigned char* at = bytes + readPos;
+        readPos += n;
+        return at;
     }
 
     bool skip(int32_t n) {
@@ -53,13 +63,25 @@ bool BundleArchive::load(const unsigned char* block, int32_t length) {
     stream_.reset();
     // An empty stream cannot be positioned, so an empty block is a failure.
     if (block == nullptr || length <= 0) return false;
-    std::unique_ptr<Stream> copy(new (std::nothrow) Stream);
-    if (!copy) return false;
-    copy->bytes.reset(new (std::nothrow) unsigned char[static_cast<size_t>(length)]);
-    if (!copy->bytes) return false;
-    std::memcpy(copy->bytes.get(), block, static_cast<size_t>(length));
-    copy->length = length;
-    stream_ = std::move(copy);
+    std::unique_ptr<Stream> stream(new (std::nothrow) Stream);
+    if (!stream) return false;
+    stream->copy.reset(new (std::nothrow) unsigned char[static_cast<size_t>(length)]);
+    if (!stream->copy) return false;
+    std::memcpy(stream->copy.get(), block, static_cast<size_t>(length));
+    stream->bytes = stream->copy.get();
+    stream->length = length;
+    stream_ = std::move(stream);
+    return true;
+}
+
+bool BundleArchive::loadInPlace(const unsigned char* block, int32_t length) {
+    stream_.reset();
+    if (block == nullptr || length <= 0) return false;
+    std::unique_ptr<Stream> stream(new (std::nothrow) Stream);
+    if (!stream) return false;
+    stream->bytes = block;
+    stream->length = length;
+    stream_ = std::move(stream);
     return true;
 }
 
@@ -109,9 +131,11 @@ void BundleArchive::extractTo(const platform::Folder& folder) {
     outcome_ = Outcome::Complete;
     if (count <= 0) return;
 
+    // The packed data is inflated where it lies, each entry in one call into
+    // one buffer reused from entry to entry and written from there.
     ByteBuffer name;
-    ByteBuffer compressed;
     ByteBuffer uncompressed;
+    EntryInflater inflater;
 
     for (int32_t entry = 0; entry < count; ++entry) {
         int32_t nameLength = 0;
@@ -153,19 +177,15 @@ void BundleArchive::extractTo(const platform::Folder& folder) {
             ++skipped_;
             continue;
         }
-        if (!uncompressed.resize(size) || !compressed.resize(packedSize)) {
+        if (!uncompressed.resize(size)) {
             discardTarget(file, folder, entryName);
             outcome_ = Outcome::OutOfMemory;
             return;
         }
-        in.read(compressed.data(), packedSize);
-
-        uLongf produced = static_cast<uLongf>(size);
-        const int status = uncompress(uncompressed.data(), &produced, compressed.data(),
-                                      static_cast<uLong>(packedSize));
+        const unsigned char* packed = in.take(packedSize);
         // A stream that does not inflate to exactly the stated size is
         // damaged; the entry's file is not left behind half-made.
-        if (status != Z_OK || produced != static_cast<uLongf>(size)) {
+        if (!inflater.inflate(packed, packedSize, uncompressed.data(), size)) {
             discardTarget(file, folder, entryName);
             outcome_ = Outcome::Damaged;
             return;
@@ -175,6 +195,7 @@ void BundleArchive::extractTo(const platform::Folder& folder) {
             ++skipped_;
             continue;
         }
+        const size_t produced = static_cast<size_t>(size);
         const bool wrote = std::fwrite(uncompressed.data(), 1, produced, file) == produced;
         const bool closed = std::fclose(file) == 0;
         file = nullptr;

@@ -1,8 +1,9 @@
 #pragma once
 // The archive the launcher carries: "ARCH", an entry count, then per entry a
 // name ("\"-separated, relative), the uncompressed size, the compressed size
-// and one zlib stream. BundleArchive keeps its own copy of the archive and
-// unpacks every entry into a folder.
+// and one zlib stream. BundleArchive reads the archive from its own copy or,
+// for a block that outlives it, in place, and unpacks every entry into a
+// folder.
 
 #include <cstdint>
 #include <memory>
@@ -34,6 +35,10 @@ public:
     // block or when the copy cannot be stored. A second load replaces the
     // first copy; the block may be released as soon as this returns.
     bool load(const unsigned char* block, int32_t length);
+    // The same without a copy: the block is read where it lies, so it must
+    // stay as it is for as long as this object may read it (the archive in
+    // the executable's own image does).
+    bool loadInPlace(const unsigned char* block, int32_t length);
 
     // Unpacks every entry into folder, an existing directory. Entry names
     // that are absolute, contain "..", or do not fit in a path are passed

@@ -102,12 +102,12 @@ enum class Unpacked {
     Complete
 };
 
-// Copies the archive out of the executable and unpacks it into the folder;
-// the copy is gone again when this returns.
+// Unpacks the archive into the folder, read in place from the executable's
+// image, which stays mapped for the whole process.
 Unpacked unpackArchive(const platform::Folder& folder) {
     const EmbeddedArchive block = embeddedArchive();
     BundleArchive archive;
-    if (!archive.load(block.data, block.length)) {
+    if (!archive.loadInPlace(block.data, block.length)) {
         platform::reportFailure("the executable carries no archive");
         return Unpacked::NoArchive;
     }

@@ -54,8 +54,7 @@ namespace tool
             string textName = Path.GetFileNameWithoutExtension(file.Name) + ".txt";
             foreach (int line in texts.CarriageReturnLines)
                 ConsoleOut.WriteLine(string.Format(Messages.CarriageReturnWarning, textName, line));
-            byte[] encoded = TextFile.Encode(texts.ToString());
-            if (!writeOutput(Path.Combine(file.Directory, textName), stream => stream.Write(encoded, 0, encoded.Length)))
+            if (!writeOutput(Path.Combine(file.Directory, textName), texts.WriteTo))
                 return;
             ConsoleOut.WriteLine(string.Format(Messages.Extracted, file.Name));
         }

@@ -15,7 +15,7 @@ namespace tool
         public override void StringValue(string name, long sizeField, int length, long valueStart, long byteCount)
         {
             if (PropertyTypes.IsTextProperty(name, length))
-                texts.AddLine(tool.StringValue.Decode(package, valueStart, length, byteCount));
+                texts.AddStoredLine(package, valueStart, length, byteCount);
         }
     }
 }

@@ -17,17 +17,25 @@ namespace tool
         {
             string packagePath = file.FullPath.Substring(0, file.FullPath.Length - 4) + ".upk";
             string packageName = Path.GetFileName(packagePath);
-            ByteWriter compiled = null;
             TextLines readTexts = null;
-            int linesUsed = 0;
-            reportRefusals(packageName, file.Name,
-                () => compiled = compileFile(file, packagePath, packageName, out readTexts, out linesUsed));
-            if (compiled == null) return;
+            byte[] package = null;
+            reportRefusals(packageName, file.Name, () => package = readInputs(file, packagePath, packageName, out readTexts));
+            if (package == null) return;
 
             string outputPath = packagePath + ".clxi";
-            // Straight from the output buffer: a copy of it would double the
-            // memory that the largest packages need.
-            if (!writeOutput(outputPath, compiled.WriteTo)) return;
+            int linesUsed = 0;
+            using (PendingFile output = PendingFile.Begin(outputPath))
+            {
+                bool compiled = false;
+                reportRefusals(packageName, file.Name, () =>
+                {
+                    compilePackage(package, readTexts, file.Name, output.Output, out linesUsed);
+                    compiled = true;
+                });
+                if (!compiled) return;
+                package = null;
+                if (!writeOutput(outputPath, output.Commit)) return;
+            }
             int surplus = readTexts.Count - linesUsed;
             if (readTexts.HasTextFrom(linesUsed))
                 ConsoleOut.WriteLine(string.Format(Messages.SurplusLines, file.Name, surplus));
@@ -35,12 +43,13 @@ namespace tool
         }
 
         /// <summary>
-        /// The compiled package for the text file, from the package at
-        /// packagePath, with the file's lines and how many of them the
-        /// package's texts took; raises refusals.
+        /// The package beside the text file and the text file's lines, each
+        /// input refused on its line when it is missing, not a regular file,
+        /// too large or unreadable. The text is decoded whole and split only
+        /// as far as the package takes lines.
         /// </summary>
-        private static ByteWriter compileFile(FileDescription file, string packagePath, string packageName,
-            out TextLines readTexts, out int linesUsed)
+        private static byte[] readInputs(FileDescription file, string packagePath, string packageName,
+            out TextLines readTexts)
         {
             long packageLength;
             InputFile.Kind packageKind = InputFile.Probe(packagePath, out packageLength);
@@ -48,48 +57,56 @@ namespace tool
                 throw new RefusalException(packageKind == InputFile.Kind.Missing ? Refusal.NotFound : Refusal.NotSupported,
                     packagePath);
             byte[] textBytes = InputFile.ReadWhole(file.FullPath, file.Name);
-            // Decoded whole, split only as far as the package takes lines.
             readTexts = new TextLines(TextFile.Decode(textBytes));
             textBytes = null;
-            byte[] package = InputFile.ReadWhole(packagePath, packageName);
-            return compilePackage(package, readTexts, file.Name, out linesUsed);
+            return InputFile.ReadWhole(packagePath, packageName);
         }
 
         /// <summary>
-        /// Builds the compiled package in memory and returns the writer that
-        /// holds it: the header and tables as read, every export's data at
+        /// Writes the compiled package into output, a seekable stream that
+        /// starts empty: the header and tables as read, every export's data at
         /// its old place, the data of every rewritten export re-serialised
         /// with the lines of readTexts and appended from the package's old
-        /// end in table order, and the export table pointed at it. Edits of
-        /// lines that belong to texts import cannot compile are reported once
-        /// the progress line is complete. Prints the progress display and the
-        /// walk's messages; raises the refusals of the reading and the walk.
+        /// end in table order, and the export table pointed at it. Bytes that
+        /// neither the header nor any export covers are zero. The package's
+        /// own bytes go out straight from it, each rewritten export through
+        /// one reused buffer, and the header last, once its export table is
+        /// final. Edits of lines that belong to texts import cannot compile
+        /// are reported once the progress line is complete. Prints the
+        /// progress display and the walk's messages; raises the refusals of
+        /// the reading and the walk, after which output holds no package.
         /// linesUsed is the number of lines the package's texts took.
         /// </summary>
-        public static ByteWriter compilePackage(byte[] package, IReadOnlyList<string> readTexts, string textFileName,
+        public static void compilePackage(byte[] package, IReadOnlyList<string> readTexts, string textFileName, Stream output,
             out int linesUsed)
         {
             var upkReader = new ByteReader(package);
-            var upkWriter = new ByteWriter(16);
-            PackageTables tables = PackageReader.ReadForImport(upkReader, upkWriter);
-            upkWriter = withRoomForOutput(upkWriter, package.Length, tables.Exports, readTexts);
-
+            var header = new ByteWriter(16);
+            PackageTables tables = PackageReader.ReadForImport(upkReader, header);
             List<ExportEntry> exports = tables.Exports;
+            long oldEnd = writeOldPlaces(package, header.Length, exports, output);
+
+            var exportWriter = new ByteWriter(16);
             long appendPos = package.Length;
             int lineCount = 0;
             var ignoredEdits = new List<int>();
             var progress = ProgressReport.Start(Messages.ImportLabel, exports.Count);
             long[] readLimits = WalkedRanges.ReadLimits(exports, package.Length);
-            copyOldPlaces(exports, upkReader, upkWriter);
             for (int k = 0; k < exports.Count; k++)
             {
                 progress.BeforeEntry(k);
                 ExportEntry export = exports[k];
+                export.RequireSerialRange(package.Length);
                 upkReader.Limit = readLimits[k];
+
                 if (TextClasses.IsRewritten(export.ClassName))
                 {
-                    rewriteExport(export, readTexts, upkWriter, upkReader, ref lineCount, tables, appendPos);
-                    appendPos = upkWriter.Position;
+                    exportWriter.Restart(appendPos);
+                    rewriteExport(export, readTexts, exportWriter, upkReader, ref lineCount, tables, appendPos);
+                    if (appendPos == package.Length) writeZeros(output, oldEnd, package.Length);
+                    output.Position = appendPos;
+                    exportWriter.WriteTo(output);
+                    appendPos = exportWriter.Length;
                 }
                 else if (export.ClassName == TextClasses.Uncompiled)
                 {
@@ -104,76 +121,57 @@ namespace tool
 
             foreach (ExportEntry export in exports)
             {
-                upkWriter.Position = export.EntryPosition;
-                upkWriter.WriteInt32(export.SerialSize);
-                upkWriter.WriteInt32(export.SerialOffset);
+                header.Position = export.EntryPosition;
+                header.WriteInt32(export.SerialSize);
+                header.WriteInt32(export.SerialOffset);
             }
-            return upkWriter;
+            output.Position = 0;
+            header.WriteTo(output);
         }
 
         /// <summary>
-        /// Every export's serial data, rewritten classes included, copied to
-        /// its old place in the output: ranges that overlap are copied once,
-        /// so that entries sharing their data cost no more than the data
-        /// itself. Every range must lie in the package.
+        /// Writes, from headerEnd on, the package's bytes wherever an export's
+        /// serial data lies, zeros in the gaps, up to the end of the last
+        /// export (which may have no data); returns that end. Exports whose
+        /// data lies outside the package are left to the walk, which refuses
+        /// the package when it reaches them.
         /// </summary>
-        private static void copyOldPlaces(List<ExportEntry> exports, ByteReader upkReader, ByteWriter upkWriter)
+        private static long writeOldPlaces(byte[] package, long headerEnd, List<ExportEntry> exports, Stream output)
         {
             var ranges = new List<KeyValuePair<long, long>>(exports.Count);
+            long oldEnd = headerEnd;
             foreach (ExportEntry export in exports)
             {
-                long end = export.RequireSerialRange(upkReader.Length);
-                if (end > export.SerialOffset) ranges.Add(new KeyValuePair<long, long>(export.SerialOffset, end));
+                long end = (long)export.SerialOffset + export.SerialSize;
+                if (export.SerialOffset < 0 || export.SerialSize < 0 || end > package.Length) continue;
+                oldEnd = Math.Max(oldEnd, end);
+                if (end > headerEnd && export.SerialSize > 0)
+                    ranges.Add(new KeyValuePair<long, long>(Math.Max(export.SerialOffset, headerEnd), end));
             }
             ranges.Sort((a, b) => a.Key.CompareTo(b.Key));
-            long copiedTo = 0;
-            foreach (var range in ranges)
+            output.Position = headerEnd;
+            long written = headerEnd;
+            foreach (KeyValuePair<long, long> range in ranges)
             {
-                long from = Math.Max(range.Key, copiedTo);
-                if (from >= range.Value) continue;
-                upkReader.Position = from;
-                upkWriter.Position = from;
-                upkWriter.CopyFrom(upkReader, range.Value - from);
-                copiedTo = range.Value;
+                if (range.Value <= written) continue;
+                writeZeros(output, written, range.Key);
+                long from = Math.Max(written, range.Key);
+                output.Write(package, (int)from, (int)(range.Value - from));
+                written = range.Value;
             }
+            writeZeros(output, written, oldEnd);
+            return oldEnd;
         }
 
-        /// <summary>
-        /// The header written so far, moved into a buffer large enough for
-        /// the whole compiled package, so that it never grows (each growth
-        /// copies everything written): the package, every rewritten export
-        /// once more, and what the lines can add to the texts they replace
-        /// (2 bytes per UTF-16 code unit and 2 for the terminator). Only
-        /// serial ranges inside the package count, and the exports together
-        /// at most once more the package, so a damaged table cannot make it
-        /// allocate out of proportion. Where more is needed (exports that
-        /// overlap, a walk that runs past its export's end) the buffer grows.
-        /// </summary>
-        private static ByteWriter withRoomForOutput(ByteWriter header, long packageLength,
-            List<ExportEntry> exports, IReadOnlyList<string> readTexts)
+        private static readonly byte[] zeros = new byte[64 * 1024];
+
+        /// <summary>Writes zeros over [from, to) of output; nothing when to is not past from.</summary>
+        private static void writeZeros(Stream output, long from, long to)
         {
-            long exportBytes = 0;
-            foreach (ExportEntry export in exports)
-            {
-                if (TextClasses.IsRewritten(export.ClassName) && export.SerialOffset >= 0 && export.SerialSize > 0
-                    && (long)export.SerialOffset + export.SerialSize <= packageLength)
-                    exportBytes += export.SerialSize;
-            }
-            // The lines count only as far as the rewritten data could take
-            // them: a text file of millions of lines that the package never
-            // reaches makes no room. Longer lines make the buffer grow.
-            long exportRoom = Math.Min(exportBytes, packageLength);
-            long lineRoom = 2 * exportRoom + 4096;
-            long lineBytes = 0;
-            foreach (string line in readTexts)
-            {
-                if (lineBytes >= lineRoom) break;
-                lineBytes += 2L * line.Length + 2;
-            }
-            long room = packageLength + exportRoom + Math.Min(lineBytes, lineRoom) + 64;
-            var writer = new ByteWriter(Math.Min(room, int.MaxValue - 64));
-            writer.WriteBytes(header.ToArray());
-            return writer;
+            if (to <= from) return;
+            output.Position = from;
+            for (long at = from; at < to; at += zeros.Length)
+                output.Write(zeros, 0, (int)Math.Min(zeros.Length, to - at));
         }
 
         /// <summary>
@@ -247,16 +245,13 @@ namespace tool
             if (lineCount < 0 || lineCount >= stringLines.Count)
                 throw new TooFewLinesException();
             string value = TextFile.UnescapeLine(stringLines[lineCount++]);
-            var units = new byte[2 * (value.Length + 1)];
-            for (int i = 0, p = 0; i < value.Length; i++, p += 2)
-            {
-                units[p] = (byte)value[i];
-                units[p + 1] = (byte)(value[i] >> 8);
-            }
-            upkWriter.WriteInt32(units.Length + 4);
+            long units = value.Length + 1L;
+            if (2 * units + 4 > int.MaxValue)
+                throw new DamagedPackageException("output would exceed 2 GB");
+            upkWriter.WriteInt32((int)(2 * units + 4));
             upkWriter.WriteInt32(0);
-            upkWriter.WriteInt32(-(units.Length / 2));
-            upkWriter.WriteBytes(units);
+            upkWriter.WriteInt32((int)-units);
+            upkWriter.WriteUtf16Terminated(value);
         }
     }
 }

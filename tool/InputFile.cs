@@ -147,7 +147,7 @@ namespace tool
             if (length > MaxLength) throw Refused(Refusal.TooLarge, path, name);
             try
             {
-                return new byte[length];
+                return LargeArray.Allocate(length);
             }
             catch (OutOfMemoryException)
             {

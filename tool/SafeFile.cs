@@ -63,7 +63,6 @@ namespace tool
                     writeContent(stream);
                     stream.Flush(true);
                 }
-                KeepPermissions(full, temp);
                 Replace(temp, full);
             }
             catch
@@ -160,11 +159,12 @@ namespace tool
             return true;
         }
 
-        /// <summary>Renames source over target in one step, replacing it if it exists.</summary>
-        private static void Replace(string source, string target)
+        /// <summary>Renames source over target in one step, replacing it if it exists; on Unix source first takes the permission bits of the file it replaces.</summary>
+        internal static void Replace(string source, string target)
         {
             if (IsUnix)
             {
+                KeepPermissions(target, source);
                 if (UnixRename(source, target) != 0)
                     throw Failure(Marshal.GetLastWin32Error(), target, 1, 13);
             }
@@ -182,7 +182,7 @@ namespace tool
             return new IOException(message);
         }
 
-        private static void TryDelete(string path)
+        internal static void TryDelete(string path)
         {
             try
             {

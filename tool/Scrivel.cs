@@ -151,9 +151,15 @@ namespace tool
         /// </summary>
         private static bool writeOutput(string path, System.Action<System.IO.Stream> content)
         {
+            return writeOutput(path, () => SafeFile.Write(path, content));
+        }
+
+        /// <summary>The same for a write of the caller's own, such as <see cref="PendingFile.Commit"/>.</summary>
+        private static bool writeOutput(string path, System.Action write)
+        {
             try
             {
-                SafeFile.Write(path, content);
+                write();
                 return true;
             }
             catch (System.Exception e)

@@ -65,32 +65,93 @@ namespace tool
         /// selects the encoding and is dropped; without one the file is read
         /// as UTF-16LE. A UTF-32 mark counts only before UTF-32 text. Lines end at CR LF, lone LF and lone CR; a line end at
         /// the very end adds no empty line. Ill-formed input never throws: bad
-        /// sequences become U+FFFD.
+        /// sequences become U+FFFD. UTF-16, the form extraction writes, is
+        /// split straight from the bytes, without the whole text as a string.
         /// </summary>
         public static List<string> ReadLines(byte[] bytes)
         {
-            return SplitLines(Decode(bytes));
+            int start;
+            Form form = Detect(bytes, out start);
+            if (form == Form.Utf16LE || form == Form.Utf16BE)
+                return SplitUtf16Lines(bytes, start, form == Form.Utf16BE);
+            return SplitLines(Decode(bytes, form, start));
         }
 
         /// <summary>The file's characters after its byte-order mark.</summary>
         public static string Decode(byte[] bytes)
         {
-            int n = bytes.Length;
-            if (StartsWith(bytes, 0xEF, 0xBB, 0xBF))
-                return new UTF8Encoding(false, false).GetString(bytes, 3, n - 3);
+            int start;
+            Form form = Detect(bytes, out start);
+            return Decode(bytes, form, start);
+        }
+
+        private enum Form { Utf8, Utf16LE, Utf16BE, Utf32LE, Utf32BE }
+
+        /// <summary>The encoding that the byte-order mark selects, and where the text starts.</summary>
+        private static Form Detect(byte[] bytes, out int start)
+        {
+            start = 0;
+            if (StartsWith(bytes, 0xEF, 0xBB, 0xBF)) { start = 3; return Form.Utf8; }
             // FF FE 00 00 must be tested before FF FE, which it begins with.
             // It is also how a UTF-16LE file begins whose first line starts
             // with a NUL (a value may hold NULs anywhere but at its end), so
             // it is taken as UTF-32 only when UTF-32 text follows.
-            if (StartsWith(bytes, 0xFF, 0xFE, 0x00, 0x00) && IsUtf32Text(bytes, 4, false))
-                return DecodeUtf32(bytes, 4, false);
-            if (StartsWith(bytes, 0xFF, 0xFE))
-                return DecodeUtf16(bytes, 2, false);
-            if (StartsWith(bytes, 0x00, 0x00, 0xFE, 0xFF) && IsUtf32Text(bytes, 4, true))
-                return DecodeUtf32(bytes, 4, true);
-            if (StartsWith(bytes, 0xFE, 0xFF))
-                return DecodeUtf16(bytes, 2, true);
-            return DecodeUtf16(bytes, 0, false);
+            if (StartsWith(bytes, 0xFF, 0xFE, 0x00, 0x00) && IsUtf32Text(bytes, 4, false)) { start = 4; return Form.Utf32LE; }
+            if (StartsWith(bytes, 0xFF, 0xFE)) { start = 2; return Form.Utf16LE; }
+            if (StartsWith(bytes, 0x00, 0x00, 0xFE, 0xFF) && IsUtf32Text(bytes, 4, true)) { start = 4; return Form.Utf32BE; }
+            if (StartsWith(bytes, 0xFE, 0xFF)) { start = 2; return Form.Utf16BE; }
+            return Form.Utf16LE;
+        }
+
+        private static string Decode(byte[] bytes, Form form, int start)
+        {
+            switch (form)
+            {
+                case Form.Utf8: return new UTF8Encoding(false, false).GetString(bytes, start, bytes.Length - start);
+                case Form.Utf32LE: return DecodeUtf32(bytes, start, false);
+                case Form.Utf32BE: return DecodeUtf32(bytes, start, true);
+                case Form.Utf16BE: return DecodeUtf16(bytes, start, true);
+                default: return DecodeUtf16(bytes, start, false);
+            }
+        }
+
+        /// <summary>
+        /// SplitLines(DecodeUtf16(bytes, start, bigEndian)) without that
+        /// string: each line is made from its code units, and an odd last byte
+        /// is a U+FFFD at the end of the last line.
+        /// </summary>
+        private static List<string> SplitUtf16Lines(byte[] bytes, int start, bool bigEndian)
+        {
+            int units = (bytes.Length - start) / 2;
+            bool oddByte = ((bytes.Length - start) & 1) != 0;
+            int hi = bigEndian ? 0 : 1;
+            var lines = new List<string>();
+            char[] line = new char[256];
+            int length = 0;
+            for (int i = 0, p = start; i < units; i++, p += 2)
+            {
+                char c = (char)((bytes[p + hi] << 8) | bytes[p + 1 - hi]);
+                if (c == '\r' || c == '\n')
+                {
+                    lines.Add(new string(line, 0, length));
+                    length = 0;
+                    if (c == '\r' && i + 1 < units && bytes[p + 2 + hi] == 0 && bytes[p + 3 - hi] == '\n')
+                    {
+                        i++;
+                        p += 2;
+                    }
+                    continue;
+                }
+                if (length == line.Length) Array.Resize(ref line, 2 * length);
+                line[length++] = c;
+            }
+            if (oddByte)
+            {
+                if (length == line.Length) Array.Resize(ref line, length + 1);
+                line[length++] = '\uFFFD';
+            }
+            if (length > 0) lines.Add(new string(line, 0, length));
+            return lines;
         }
 
         /// <summary>Splits at CR LF, lone LF and lone CR; no empty line after a final line end.</summary>

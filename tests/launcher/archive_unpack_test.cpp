@@ -203,3 +203,27 @@ TEST(BundleArchiveUnpack, ExtractingTwiceGivesTheSameResult) {
     for (const std::string& f : files)
         if (f.back() != '/') EXPECT_EQ(readFile(first / f), readFile(second / f)) << f;
 }
+
+TEST(BundleArchiveLoad, InPlaceUnpacksTheBlockWhereItLiesAndStopsWhereItIsCut) {
+    SampleTree tree;
+    const int32_t length = static_cast<int32_t>(tree.bytes.size());
+    BundleArchive archive;
+    EXPECT_FALSE(archive.loadInPlace(bytesOf(tree.bytes), 0));
+
+    ScratchFolder whole;
+    ASSERT_TRUE(archive.loadInPlace(bytesOf(tree.bytes), length));
+    archive.extractTo(whole.path().c_str());
+    EXPECT_EQ(5, archive.entriesWritten());
+    EXPECT_EQ(tree.library, readFile(whole / "lib/mscorlib.dll"));
+    EXPECT_EQ(tree.tool, readFile(whole / "Scrivel.exe"));
+
+    // The block's last byte is not the archive's: the last entry's data ends
+    // short, and no part of that entry is left behind.
+    ScratchFolder cut;
+    ASSERT_TRUE(archive.loadInPlace(bytesOf(tree.bytes), length - 1));
+    archive.extractTo(cut.path().c_str());
+    EXPECT_EQ(BundleArchive::Outcome::Damaged, archive.lastOutcome());
+    EXPECT_EQ(4, archive.entriesWritten());
+    EXPECT_EQ(tree.library, readFile(cut / "lib/mscorlib.dll"));
+    EXPECT_FALSE(exists(cut / "Scrivel.exe"));
+}

@@ -70,6 +70,23 @@ namespace tool.Tests
         }
 
         [Test]
+        public void RestartedWriterCountsFromItsOriginAndZerosGapsInReusedStorage()
+        {
+            var w = new ByteWriter(16);
+            for (int i = 0; i < 12; i++) w.WriteByte(0xAA);
+            w.Restart(1000);
+            Assert.AreEqual(1000, w.Position);
+            w.Position = 1004;
+            w.WriteInt32(7);
+            w.Position = 1001;
+            w.WriteByte(5);
+            w.Position = w.Length;
+            Assert.AreEqual(1008, w.Length);
+            CollectionAssert.AreEqual(new byte[] { 0, 5, 0, 0, 7, 0, 0, 0 }, w.ToArray());
+            Assert.Throws<DamagedPackageException>(() => w.Position = 999);
+        }
+
+        [Test]
         public void CopyFromMovesBothPositions()
         {
             var r = new ByteReader(new byte[] { 9, 8, 7, 6 });

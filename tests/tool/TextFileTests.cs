@@ -208,6 +208,58 @@ namespace tool.Tests
         }
 
         [Test]
+        public void Utf16IsSplitFromItsBytesAsTheDecodedTextWouldBe()
+        {
+            // Line ends at every place, a CR LF across a long line's growth, a
+            // CR whose next unit has LF as its other byte, lone surrogates.
+            string longLine = new string('x', 300);
+            string[] texts = { "", "\r", "\n", "\r\n", "a\rb\nc\r\n\r", longLine + "\r\n" + longLine, "\r\u0A00b",
+                               "\uD800\r\n\uDC00", "a\n\r" };
+            foreach (string text in texts)
+                foreach (bool bigEndian in new[] { false, true })
+                    foreach (bool withMark in new[] { false, true })
+                        foreach (byte[] odd in new[] { new byte[0], Bytes(0x42) })
+                        {
+                            if (bigEndian && !withMark) continue;
+                            var encoding = bigEndian ? Encoding.BigEndianUnicode : Encoding.Unicode;
+                            byte[] mark = !withMark ? new byte[0] : bigEndian ? Bytes(0xFE, 0xFF) : Bytes(0xFF, 0xFE);
+                            byte[] file = Concat(Concat(mark, encoding.GetBytes(text)), odd);
+                            CollectionAssert.AreEqual(TextFile.SplitLines(TextFile.Decode(file)), TextFile.ReadLines(file),
+                                "text " + text.Length + " units, big-endian " + bigEndian + ", odd byte " + odd.Length);
+                        }
+        }
+
+        [Test]
+        public void StoredValuesBecomeTheLinesTheirDecodedTextsWould()
+        {
+            // 8-bit: ASCII with inner and trailing NULs, CR and LF; UTF-8;
+            // ill-formed; only NULs. UTF-16: a lone surrogate, CR LF, NULs.
+            byte[][] eightBit =
+            {
+                Bytes(0x41, 0, 0x42, 0x0D, 0x0A, 0x43, 0, 0), Bytes(0xC3, 0xA9, 0x0A, 0), Bytes(0x61, 0xC3, 0, 0xFF),
+                Bytes(0, 0), Bytes(0x7F, 0x0D),
+            };
+            byte[][] wide =
+            {
+                Bytes(0x00, 0xD8, 0x0D, 0, 0x0A, 0, 0x41, 0, 0, 0), Bytes(0, 0, 0x42, 0, 0, 0), Bytes(0x0A, 0x0A, 0x0D, 0x0D),
+            };
+            var stored = new CollectedText();
+            var decoded = new CollectedText();
+            foreach (bool isWide in new[] { false, true })
+                foreach (byte[] value in isWide ? wide : eightBit)
+                {
+                    byte[] data = Concat(Bytes(0x55, 0x55), value);
+                    int length = isWide ? -value.Length / 2 : value.Length;
+                    stored.AddStoredLine(data, 2, length, value.Length);
+                    decoded.AddLine(StringValue.Decode(data, 2, length, value.Length));
+                }
+            Assert.AreEqual(decoded.ToString(), stored.ToString());
+            Assert.AreEqual(decoded.LineCount, stored.LineCount);
+            CollectionAssert.AreEqual(decoded.CarriageReturnLines, stored.CarriageReturnLines);
+            CollectionAssert.AreEqual(new[] { 1, 5, 6 }, stored.CarriageReturnLines);
+        }
+
+        [Test]
         public void IllFormedUtf8BecomesReplacementWithoutThrowing()
         {
             var lines = TextFile.ReadLines(Bytes(0xEF, 0xBB, 0xBF, 0x61, 0xC3, 0x0A, 0xFF, 0x62, 0xE2, 0x82));
