@@ -9,6 +9,7 @@
 #include "embedded_archive.h"
 #include "platform/host.h"
 #include "runtime_host.h"
+#include "utf8_argument.h"
 
 namespace scrivel {
 
@@ -155,12 +156,22 @@ Attempt startTool(const platform::Folder& folder, int argc, char** argv, std::st
         return Attempt::Done;
     }
     // Argument 0 is the launcher's own absolute path; the rest are the
-    // user's arguments as the start-up code split them.
-    std::string self = platform::executablePath(argc > 0 ? argv[0] : nullptr);
-    std::vector<char*> args;
-    args.push_back(&self[0]);
+    // user's arguments as the start-up code split them. On Linux they are
+    // bytes that need not be UTF-8, and the runtime would refuse to run the
+    // tool at all for one such argument: each is made well-formed, so that
+    // the tool names it (U+FFFD for the bad bytes) and handles the others.
+    // Windows arguments come from the wide command line, UTF-8 already.
+    std::vector<std::string> texts;
+    texts.push_back(platform::executablePath(argc > 0 ? argv[0] : nullptr));
     for (int i = 1; i < argc; ++i)
-        args.push_back(argv[i]);
+        texts.push_back(argv[i]);
+#ifndef _WIN32
+    for (std::string& text : texts)
+        text = wellFormedUtf8(text.c_str());
+#endif
+    std::vector<char*> args;
+    for (std::string& text : texts)
+        args.push_back(&text[0]);
     args.push_back(nullptr);
     if (runTool(folder.path(), static_cast<int>(args.size()) - 1, args.data(), error) != ToolRun::Ran)
         platform::reportFailure(error);

@@ -26,6 +26,7 @@ add_library(scrivel_host STATIC
   ${CMAKE_CURRENT_LIST_DIR}/runtime_api.cpp
   ${CMAKE_CURRENT_LIST_DIR}/runtime_host.cpp
   ${CMAKE_CURRENT_LIST_DIR}/driver.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/utf8_argument.cpp
   ${SCRIVEL_HOST_PLATFORM_SOURCE})
 target_include_directories(scrivel_host PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(scrivel_host PUBLIC scrivel_archive ${CMAKE_DL_LIBS})

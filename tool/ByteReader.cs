@@ -11,10 +11,22 @@ namespace tool
     {
         private readonly byte[] data;
         private long position;
+        private long limit;
 
         public ByteReader(byte[] data)
         {
             this.data = data ?? throw new ArgumentNullException("data");
+            limit = data.Length;
+        }
+
+        /// <summary>
+        /// Where reads end: the data's end, unless set nearer for one walk,
+        /// which then may not read past it (<see cref="WalkedRanges"/>).
+        /// </summary>
+        public long Limit
+        {
+            get { return limit; }
+            set { limit = Math.Max(0, Math.Min(value, data.Length)); }
         }
 
         public byte[] Data { get { return data; } }
@@ -33,8 +45,9 @@ namespace tool
         {
             if (n < 0)
                 throw new DamagedPackageException("negative length " + n + " at offset " + position);
-            if (position < 0 || position > data.Length || n > data.Length - position)
-                throw new DamagedPackageException("read of " + n + " bytes at offset " + position + " past the end");
+            if (position < 0 || position > limit || n > limit - position)
+                throw new DamagedPackageException("read of " + n + " bytes at offset " + position + " past "
+                    + (limit == data.Length ? "the end" : "offset " + limit));
         }
 
         public byte ReadByte()

@@ -22,12 +22,7 @@ namespace tool
 
         private static void extractFile(FileDescription file)
         {
-            byte[] package = WholeFile.TryRead(file.FullPath);
-            if (package == null)
-            {
-                ConsoleOut.WriteLine(string.Format(Messages.NotFound, file.Name));
-                return;
-            }
+            byte[] package = InputFile.ReadWhole(file.FullPath, file.Name);
             var upkReader = new ByteReader(package);
             uint version = PackageReader.ReadTaggedVersion(upkReader);
             ConsoleOut.WriteLine(string.Format(Messages.FileVersion, file.Name, version.ToString(System.Globalization.CultureInfo.InvariantCulture)));
@@ -35,6 +30,7 @@ namespace tool
 
             var texts = new CollectedText();
             var progress = ProgressReport.Start(Messages.ExtractionLabel, tables.Exports.Count);
+            long[] readLimits = WalkedRanges.ReadLimits(tables.Exports, upkReader.Length);
             for (int k = 0; k < tables.Exports.Count; k++)
             {
                 progress.BeforeEntry(k);
@@ -42,10 +38,12 @@ namespace tool
                 if (!TextClasses.IsExtracted(export.ClassName)) continue;
                 long endPos = export.RequireSerialRange(upkReader.Length);
                 upkReader.Position = export.SerialOffset;
+                upkReader.Limit = readLimits[k];
                 // The serial data begins with 4 bytes that are not properties.
                 upkReader.Skip(4);
                 extractPackage(upkReader, tables.NameTable, texts, endPos, tables.Version);
             }
+            upkReader.Limit = upkReader.Length;
             progress.Finish();
 
             if (texts.LineCount == 0)

@@ -46,21 +46,6 @@ namespace tool
             return file;
         }
 
-        /// <summary>The file's size in bytes, or -1 when there is no readable file at the path.</summary>
-        public long QueryLength()
-        {
-            if (!IsValidPath) return -1;
-            try
-            {
-                var info = new FileInfo(FullPath);
-                return info.Exists ? info.Length : -1;
-            }
-            catch (Exception)
-            {
-                return -1;
-            }
-        }
-
         /// <summary>The name's part from its last "." on, or "" when it has no dot.</summary>
         public static string ExtensionOf(string name)
         {

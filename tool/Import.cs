@@ -17,25 +17,10 @@ namespace tool
         {
             string packagePath = file.FullPath.Substring(0, file.FullPath.Length - 4) + ".upk";
             string packageName = Path.GetFileName(packagePath);
-            if (!File.Exists(packagePath))
-            {
-                ConsoleOut.WriteLine(string.Format(Messages.NotFound, packageName));
-                return;
-            }
-            byte[] textBytes = WholeFile.TryRead(file.FullPath);
-            if (textBytes == null)
-            {
-                ConsoleOut.WriteLine(string.Format(Messages.NotFound, file.Name));
-                return;
-            }
-            List<string> readTexts = TextFile.ReadLines(textBytes);
-            textBytes = null;
-            byte[] package = WholeFile.TryRead(packagePath);
-            if (package == null)
-            {
-                ConsoleOut.WriteLine(string.Format(Messages.NotFound, packageName));
-                return;
-            }
+            TextLines readTexts = null;
+            byte[] package = null;
+            reportRefusals(packageName, file.Name, () => package = readInputs(file, packagePath, packageName, out readTexts));
+            if (package == null) return;
 
             string outputPath = packagePath + ".clxi";
             int linesUsed = 0;
@@ -52,9 +37,29 @@ namespace tool
                 if (!writeOutput(outputPath, output.Commit)) return;
             }
             int surplus = readTexts.Count - linesUsed;
-            if (readTexts.FindIndex(linesUsed, surplus, line => line.Length > 0) >= 0)
+            if (readTexts.HasTextFrom(linesUsed))
                 ConsoleOut.WriteLine(string.Format(Messages.SurplusLines, file.Name, surplus));
             ConsoleOut.WriteLine(string.Format(Messages.Compiled, Path.GetFileNameWithoutExtension(file.Name) + ".clxi"));
+        }
+
+        /// <summary>
+        /// The package beside the text file and the text file's lines, each
+        /// input refused on its line when it is missing, not a regular file,
+        /// too large or unreadable. The text is decoded whole and split only
+        /// as far as the package takes lines.
+        /// </summary>
+        private static byte[] readInputs(FileDescription file, string packagePath, string packageName,
+            out TextLines readTexts)
+        {
+            long packageLength;
+            InputFile.Kind packageKind = InputFile.Probe(packagePath, out packageLength);
+            if (packageKind != InputFile.Kind.Regular)
+                throw new RefusalException(packageKind == InputFile.Kind.Missing ? Refusal.NotFound : Refusal.NotSupported,
+                    packagePath);
+            byte[] textBytes = InputFile.ReadWhole(file.FullPath, file.Name);
+            readTexts = new TextLines(TextFile.Decode(textBytes));
+            textBytes = null;
+            return InputFile.ReadWhole(packagePath, packageName);
         }
 
         /// <summary>
@@ -72,7 +77,7 @@ namespace tool
         /// the reading and the walk, after which output holds no package.
         /// linesUsed is the number of lines the package's texts took.
         /// </summary>
-        public static void compilePackage(byte[] package, List<string> readTexts, string textFileName, Stream output,
+        public static void compilePackage(byte[] package, IReadOnlyList<string> readTexts, string textFileName, Stream output,
             out int linesUsed)
         {
             var upkReader = new ByteReader(package);
@@ -86,11 +91,13 @@ namespace tool
             int lineCount = 0;
             var ignoredEdits = new List<int>();
             var progress = ProgressReport.Start(Messages.ImportLabel, exports.Count);
+            long[] readLimits = WalkedRanges.ReadLimits(exports, package.Length);
             for (int k = 0; k < exports.Count; k++)
             {
                 progress.BeforeEntry(k);
                 ExportEntry export = exports[k];
                 export.RequireSerialRange(package.Length);
+                upkReader.Limit = readLimits[k];
 
                 if (TextClasses.IsRewritten(export.ClassName))
                 {
@@ -106,6 +113,7 @@ namespace tool
                     countUncompiledLines(export, readTexts, upkReader, ref lineCount, tables, ignoredEdits);
                 }
             }
+            upkReader.Limit = upkReader.Length;
             progress.Finish();
             linesUsed = lineCount;
             foreach (int line in ignoredEdits)
@@ -172,7 +180,7 @@ namespace tool
         /// before the export's end (it stops at an unknown type reference) is
         /// carried over unchanged, so no byte of the export is lost.
         /// </summary>
-        private static void rewriteExport(ExportEntry export, List<string> readTexts, ByteWriter upkWriter,
+        private static void rewriteExport(ExportEntry export, IReadOnlyList<string> readTexts, ByteWriter upkWriter,
             ByteReader upkReader, ref int lineCount, PackageTables tables, long appendPos)
         {
             long endPos = (long)export.SerialOffset + export.SerialSize;
@@ -194,7 +202,7 @@ namespace tool
         /// An export whose texts extraction writes but import leaves as it is:
         /// each of its texts takes its line (<see cref="LineCountingSink"/>).
         /// </summary>
-        private static void countUncompiledLines(ExportEntry export, List<string> readTexts, ByteReader upkReader,
+        private static void countUncompiledLines(ExportEntry export, IReadOnlyList<string> readTexts, ByteReader upkReader,
             ref int lineCount, PackageTables tables, List<int> ignoredEdits)
         {
             var sink = new LineCountingSink(upkReader.Data, readTexts, lineCount, ignoredEdits);
@@ -212,7 +220,7 @@ namespace tool
         /// same "Error: {0}" lines. upkVer is the package's version; only one
         /// is ever accepted, so nothing depends on it.
         /// </summary>
-        public static void importPackage(List<string> readTexts, ByteWriter upkWriter, ByteReader upkReader,
+        public static void importPackage(IReadOnlyList<string> readTexts, ByteWriter upkWriter, ByteReader upkReader,
             ref int lineCount, Dictionary<long, string> nameTable, long endPos, uint upkVer)
         {
             var sink = new ImportSink(readTexts, upkWriter, upkReader, lineCount);
@@ -232,7 +240,7 @@ namespace tool
         /// feed, and moves lineCount on by one. Code units are written one
         /// for one, so whatever the text file held reaches the package.
         /// </summary>
-        public static void importTextLine(List<string> stringLines, ByteWriter upkWriter, ref int lineCount)
+        public static void importTextLine(IReadOnlyList<string> stringLines, ByteWriter upkWriter, ref int lineCount)
         {
             if (lineCount < 0 || lineCount >= stringLines.Count)
                 throw new TooFewLinesException();

@@ -23,7 +23,7 @@ namespace tool
             public bool IsStruct;
         }
 
-        private readonly List<string> lines;
+        private readonly IReadOnlyList<string> lines;
         private readonly ByteWriter writer;
         private readonly ByteReader reader;
         private readonly List<EnclosedSize> enclosed = new List<EnclosedSize>();
@@ -33,7 +33,7 @@ namespace tool
         public int LineCount;
 
         /// <summary>A sink for a walk that starts at the reader's position and writes at the writer's.</summary>
-        public ImportSink(List<string> lines, ByteWriter writer, ByteReader reader, int lineCount)
+        public ImportSink(IReadOnlyList<string> lines, ByteWriter writer, ByteReader reader, int lineCount)
         {
             this.lines = lines;
             this.writer = writer;

@@ -14,13 +14,13 @@ namespace tool
     public sealed class LineCountingSink : PropertySink
     {
         private readonly byte[] package;
-        private readonly List<string> lines;
+        private readonly IReadOnlyList<string> lines;
         private readonly List<int> ignoredEdits;
         private bool linesRanOut;
 
         public int LineCount;
 
-        public LineCountingSink(byte[] package, List<string> lines, int lineCount, List<int> ignoredEdits)
+        public LineCountingSink(byte[] package, IReadOnlyList<string> lines, int lineCount, List<int> ignoredEdits)
         {
             this.package = package;
             this.lines = lines;

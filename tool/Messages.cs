@@ -22,6 +22,10 @@ namespace tool
         public const string NotFound = "File {0} was not found!";
         public const string NoFileAccess = "The file {0} could not be handled because the runtime cannot work with files (a library of it is missing)!";
         public const string Damaged = "The file {0} is damaged!";
+        /// <summary>Larger than 2 GB, or more than the memory at hand can hold.</summary>
+        public const string TooLarge = "The file {0} is too large to handle!";
+        /// <summary>No permission, an I/O error, or a size that changed while it was read.</summary>
+        public const string CouldNotRead = "The file {0} could not be read!";
         /// <summary>A fault of the tool itself, not of the file.</summary>
         public const string InternalError = "The file {0} could not be handled because of an internal error!";
 

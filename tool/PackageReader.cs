@@ -185,13 +185,16 @@ namespace tool
             return name;
         }
 
-        // An object name that is not in the name table leaves the import
-        // without a name: no export whose class it is counts as a text class.
+        // An object name that is not in the name table (an index beyond it,
+        // or a reference whose upper half is not 0) is damage: which exports
+        // are of a text class could not be told, on either side.
         private static void AddImportName(PackageTables tables, int index, long objectName)
         {
             string name;
-            if (tables.NameTable.TryGetValue(objectName, out name))
-                tables.ImportNames[-(index + 1)] = name;
+            if (!tables.NameTable.TryGetValue(objectName, out name))
+                throw new DamagedPackageException("the object name " + objectName + " of import " + index
+                    + " is not in the name table");
+            tables.ImportNames[-(index + 1)] = name;
         }
 
         /// <summary>The class name for a class reference; null for 0, positive or unknown references.</summary>

@@ -13,6 +13,9 @@ namespace tool
     /// </summary>
     public sealed class ProgressReport
     {
+        /// <summary>Columns from the label's end to the end of "100%": the bar reaches left + 38.</summary>
+        public const int BarColumns = 39;
+
         private readonly int left;
         private readonly int count;
         private int lastDrawn = -1;

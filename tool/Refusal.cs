@@ -15,6 +15,12 @@ namespace tool
         Damaged,
         /// <summary>A text file with fewer lines than the package has texts.</summary>
         TooFewLines,
+        /// <summary>An input that is not there (the driver's own test precedes the reading).</summary>
+        NotFound,
+        /// <summary>An input larger than 2 GB, or more than the memory at hand can hold.</summary>
+        TooLarge,
+        /// <summary>An input that cannot be read to its end: no permission, an I/O error, a size that changed.</summary>
+        CouldNotRead,
         /// <summary>A sound's additional data in a form import cannot rewrite; ends the run.</summary>
         AdditionalData
     }

@@ -72,6 +72,26 @@ namespace tool
             }
         }
 
+        /// <summary>
+        /// Gives the new file the permission bits of the file it replaces
+        /// (Unix), so that a file the user made readable to others, or kept
+        /// private, stays so. Without a file to replace, the new file has the
+        /// usual bits the user's umask leaves.
+        /// </summary>
+        private static void KeepPermissions(string target, string temp)
+        {
+            if (!IsUnix) return;
+            try
+            {
+                UnixFileCalls.Status status;
+                int errno;
+                if (UnixFileCalls.StatusOf(target, out status, out errno) && status.IsRegular
+                    && UnixFileCalls.Chmod(temp, status.PermissionBits) != 0)
+                    throw new IOException("could not give '" + temp + "' the permissions of '" + target + "'");
+            }
+            catch (Exception e) when (e is DllNotFoundException || e is EntryPointNotFoundException) { }
+        }
+
         /// <summary>A name for the temporary file, beside the target and hidden on Unix.</summary>
         public static string TemporaryPathFor(string fullPath)
         {
@@ -139,11 +159,12 @@ namespace tool
             return true;
         }
 
-        /// <summary>Renames source over target in one step, replacing it if it exists.</summary>
+        /// <summary>Renames source over target in one step, replacing it if it exists; on Unix source first takes the permission bits of the file it replaces.</summary>
         internal static void Replace(string source, string target)
         {
             if (IsUnix)
             {
+                KeepPermissions(target, source);
                 if (UnixRename(source, target) != 0)
                     throw Failure(Marshal.GetLastWin32Error(), target, 1, 13);
             }

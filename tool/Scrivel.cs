@@ -49,6 +49,11 @@ namespace tool
             {
                 dispatch(file);
             }
+            catch (OutOfMemoryException)
+            {
+                // The input took more memory than there is: the file, not the tool, is at fault.
+                reportOnFreshLine(string.Format(Messages.TooLarge, file.Name));
+            }
             catch (RefusalException refusal) when (refusal.EndsRun)
             {
                 // Already reported by the operation that met it.
@@ -81,7 +86,7 @@ namespace tool
             }
             catch (RefusalException refusal)
             {
-                reportOnFreshLine(refusalLine(refusal.Reason, packageName, textName));
+                reportOnFreshLine(refusalLine(refusal.Reason, refusal.FileName ?? packageName, refusal.FileName ?? textName));
                 if (refusal.EndsRun) throw;
             }
         }
@@ -96,6 +101,9 @@ namespace tool
                 case Refusal.Compressed: return string.Format(Messages.Compressed, packageName);
                 case Refusal.NoText: return string.Format(Messages.NoText, packageName);
                 case Refusal.TooFewLines: return string.Format(Messages.FewerLines, textName);
+                case Refusal.NotFound: return string.Format(Messages.NotFound, packageName);
+                case Refusal.TooLarge: return string.Format(Messages.TooLarge, packageName);
+                case Refusal.CouldNotRead: return string.Format(Messages.CouldNotRead, packageName);
                 case Refusal.AdditionalData: return Messages.AdditionalDataError;
                 default: return string.Format(Messages.Damaged, packageName);
             }
@@ -118,9 +126,12 @@ namespace tool
             }
             else if (extension == ".txt")
             {
-                long length = file.QueryLength();
-                if (length < 0)
+                long length;
+                InputFile.Kind kind = InputFile.Probe(file.FullPath, out length);
+                if (kind == InputFile.Kind.Missing)
                     ConsoleOut.WriteLine(string.Format(Messages.NotFound, file.Name));
+                else if (kind == InputFile.Kind.NotRegular)
+                    ConsoleOut.WriteLine(string.Format(Messages.NotSupported, file.Name));
                 else if (length > 0)
                     importAll(file);
                 else

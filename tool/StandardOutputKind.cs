@@ -23,6 +23,39 @@ namespace tool
         [DllImport("libc", EntryPoint = "isatty")]
         private static extern int UnixIsatty(int descriptor);
 
+        [DllImport("libc", EntryPoint = "ioctl")]
+        private static extern int UnixIoctl(int descriptor, UIntPtr request, [In, Out] byte[] argument);
+
+        // Linux: the window size of a terminal, four 16-bit values (rows, columns, pixels).
+        private const uint TiocGWinSz = 0x5413;
+
+        /// <summary>
+        /// The width in columns of the terminal or console that the standard
+        /// output shows in; 0 when it cannot be told.
+        /// </summary>
+        public static int Columns()
+        {
+            try
+            {
+                switch (Environment.OSVersion.Platform)
+                {
+                    case PlatformID.Win32NT:
+                    case PlatformID.Win32Windows:
+                        return Console.BufferWidth;
+                    case PlatformID.Unix:
+                        var size = new byte[8];
+                        if (UnixIoctl(1, new UIntPtr(TiocGWinSz), size) != 0) return 0;
+                        return size[2] | (size[3] << 8);
+                    default:
+                        return 0;
+                }
+            }
+            catch (Exception)
+            {
+                return 0;
+            }
+        }
+
         public static bool IsTerminal()
         {
             try

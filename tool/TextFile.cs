@@ -157,26 +157,7 @@ namespace tool
         /// <summary>Splits at CR LF, lone LF and lone CR; no empty line after a final line end.</summary>
         public static List<string> SplitLines(string text)
         {
-            var lines = new List<string>();
-            int start = 0;
-            int i = 0;
-            while (i < text.Length)
-            {
-                char c = text[i];
-                if (c == '\r' || c == '\n')
-                {
-                    lines.Add(text.Substring(start, i - start));
-                    if (c == '\r' && i + 1 < text.Length && text[i + 1] == '\n') i++;
-                    i++;
-                    start = i;
-                }
-                else
-                {
-                    i++;
-                }
-            }
-            if (start < text.Length) lines.Add(text.Substring(start));
-            return lines;
+            return new List<string>(new TextLines(text));
         }
 
         private static bool StartsWith(byte[] bytes, params byte[] mark)

@@ -158,11 +158,26 @@ TEST(EndToEnd, RuntimeSettingsOfTheEnvironmentCannotReplaceTheBundledConfigurati
     EXPECT_EQ(folderFiles(viaRuntime.path()), folderFiles(viaLauncher.path()));
 }
 
-TEST(EndToEnd, AnArgumentThatIsNotUtf8StillEndsCleanly) {
-    // The runtime refuses such an argument by ending the process itself.
+TEST(EndToEnd, AnArgumentThatIsNotUtf8IsNamedOnItsLineAndTheOthersAreHandled) {
+    // The runtime would refuse the whole run for it; the tool gets the
+    // argument with U+FFFD for each bad stretch, and the tool's launcher
+    // path too when that is not UTF-8.
+    if (!haveSamplePackage())
+        GTEST_SKIP() << "no sample package at " << SCRIVEL_SAMPLE_PACKAGE;
     Scratch temp;
-    const Outcome o = run(SCRIVEL_EXECUTABLE, {"\xff\xfe.doc"}, privateTemp(temp));
+    Scratch files;
+    const std::string badFolder = files / "launcher in \xff";
+    std::filesystem::create_directory(badFolder);
+    std::filesystem::copy_file(SCRIVEL_EXECUTABLE, badFolder + "/scrivel");
+    const std::string ok = packageCopy(files, "Demo.upk");
+    const Outcome o = run(badFolder + "/scrivel", {"bad\xff\xfename.upk", ok, "x\xc3.doc"}, privateTemp(temp));
     expectCleanFinish(o, temp);
+    const std::string expected = reference({"bad\xef\xbf\xbd\xef\xbf\xbdname.upk", ok, "x\xef\xbf\xbd.doc"}).out;
+    EXPECT_TRUE(contains(expected, "File bad\xef\xbf\xbd\xef\xbf\xbdname.upk was not found!")) << expected;
+    EXPECT_TRUE(contains(expected, "Text File Demo.upk successfully extracted!")) << expected;
+    EXPECT_TRUE(contains(expected, "..DONE..")) << expected;
+    EXPECT_EQ(expected, o.out);
+    EXPECT_EQ("", o.err);
 }
 
 TEST(EndToEnd, LeftoversInTheFoldersPlaceAreHandled) {

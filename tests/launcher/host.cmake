@@ -39,7 +39,8 @@ target_link_libraries(scrivel_driver_test_support PUBLIC GTest::gtest)
 # process must end).
 add_executable(launcher_host_tests
   ${CMAKE_CURRENT_LIST_DIR}/host_linux_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/runtime_host_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/runtime_host_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/utf8_argument_test.cpp)
 target_link_libraries(launcher_host_tests PRIVATE scrivel_host scrivel_driver_test_support GTest::gtest_main)
 target_compile_definitions(launcher_host_tests PRIVATE
   FAKE_RUNTIME="$<TARGET_FILE:scrivel_fake_runtime>"

@@ -84,13 +84,13 @@ namespace tool.Tests
         }
 
         [Test]
-        public void MissingAndUnreadableFilesAreNotFound()
+        public void MissingFilesAreNotFoundAndFoldersNotSupported()
         {
             Directory.CreateDirectory(folder.File("dir.upk"));
             Assert.AreEqual(ToolRun.Banner
                 + "File gone.upk was not found!\r\n"
                 + "File gone.TxT was not found!\r\n"
-                + "File dir.upk was not found!\r\n"
+                + "The file dir.upk is not supported!\r\n"
                 + "..DONE..",
                 ToolRun.Main(folder.File("gone.upk"), folder.File("gone.TxT"), folder.File("dir.upk") + "/"));
         }

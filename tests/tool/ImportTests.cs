@@ -381,6 +381,27 @@ namespace tool.Tests
             }
         }
 
+        /// <summary>
+        /// A text file of a million one-character lines (UTF-8) for a package
+        /// of two texts: lines are split only as far as the package takes
+        /// them, so the compile allocates a few times the file, not some
+        /// thirty bytes for every line.
+        /// </summary>
+        [Test]
+        public void ManyShortLinesCostTheirTextNotAnObjectEach()
+        {
+            var text = new MemoryStream();
+            text.Write(new byte[] { 0xEF, 0xBB, 0xBF }, 0, 3);
+            for (int i = 0; i < 1000000; i++) { text.WriteByte((byte)'a'); text.WriteByte((byte)'\n'); }
+            byte[] package = TwoTexts().Build();
+            long before = GC.GetAllocatedBytesForCurrentThread();
+            string console = ImportFiles(package, text.ToArray());
+            long allocated = GC.GetAllocatedBytesForCurrentThread() - before;
+            StringAssert.EndsWith("P.txt has 999998 more lines than the package has texts; they were not used.\r\n"
+                + "File P.clxi compiled successfully!\r\n", console);
+            Assert.Less(allocated, 6 * (text.Length + package.Length), "allocated for " + text.Length + " bytes of lines");
+        }
+
         [Test]
         public void WriteFailureIsReportedWithTheOutputName()
         {

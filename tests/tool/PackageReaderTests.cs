@@ -109,22 +109,37 @@ namespace tool.Tests
             b.AddImport("Package");
             b.AddImport("SoundNodeWave");
             b.AddImport("Texture2D");
-            int unknown = b.AddImportRaw(((long)1 << 32) | (uint)b.NameIndex("AttributePresentationDefinition"));
             b.AddExport(-2, NoneSerial(b));
             b.AddExport(-3, null);
             b.AddExport(0, null);
             b.AddExport(2, null);
-            b.AddExport(unknown, null);
             b.AddExport(-77, null);
 
             var t = ReadForExtraction(b);
             Assert.AreEqual("Package", t.ImportNames[-1]);
             Assert.AreEqual("SoundNodeWave", t.ImportNames[-2]);
             Assert.AreEqual("Texture2D", t.ImportNames[-3]);
-            Assert.IsFalse(t.ImportNames.ContainsKey(unknown), "a reference with upper bits set names nothing");
             Assert.AreEqual("SoundNodeWave", t.Exports[0].ClassName);
             Assert.AreEqual("Texture2D", t.Exports[1].ClassName);
-            for (int k = 2; k < 6; k++) Assert.IsNull(t.Exports[k].ClassName, "export " + k);
+            for (int k = 2; k < 5; k++) Assert.IsNull(t.Exports[k].ClassName, "export " + k);
+        }
+
+        /// <summary>
+        /// An import whose object name is not in the name table (an index
+        /// beyond it, or a reference with upper bits set) leaves unknown which
+        /// exports hold texts: the package is damaged on both sides.
+        /// </summary>
+        [TestCase(9999L)]
+        [TestCase(-1L)]
+        [TestCase((1L << 32) | 3)]
+        public void AnImportNameNotInTheNameTableIsDamage(long objectName)
+        {
+            var b = TextPackage();
+            b.AddImportRaw(objectName);
+            byte[] package = b.Build();
+            string console;
+            Assert.Throws<DamagedPackageException>(() => ReadForExtraction(package, out console));
+            Assert.Throws<DamagedPackageException>(() => ReadForImport(package, new ByteWriter(16), out console));
         }
 
         // ---- Export entries ----

@@ -165,15 +165,21 @@ namespace tool.Tests
             Assert.AreEqual(E + "49m", ToolRun.Capture(new AnsiTerminal(), () => Terminal.Current.ResetColours()));
         }
 
-        [Test]
-        public void TerminalChoice()
+        // windows, redirected, TERM, columns (0: not known), the terminal chosen.
+        [TestCase(false, false, "xterm-256color", 80, typeof(AnsiTerminal))]
+        [TestCase(false, false, null, 0, typeof(AnsiTerminal))]
+        [TestCase(false, false, "dumb", 80, typeof(PlainTerminal))]
+        [TestCase(false, true, "xterm", 80, typeof(PlainTerminal))]
+        [TestCase(true, false, null, 120, typeof(WindowsConsoleTerminal))]
+        [TestCase(true, true, null, 120, typeof(PlainTerminal))]
+        // The widest line, "Extracting subtitles:" and the bar to "100%", takes 60 columns.
+        [TestCase(false, false, "xterm", 60, typeof(AnsiTerminal))]
+        [TestCase(false, false, "xterm", 59, typeof(PlainTerminal))]
+        [TestCase(false, false, "xterm", 20, typeof(PlainTerminal))]
+        [TestCase(true, false, null, 20, typeof(PlainTerminal))]
+        public void TerminalChoice(bool windows, bool redirected, string term, int columns, Type chosen)
         {
-            Assert.IsInstanceOf<AnsiTerminal>(Terminal.Choose(false, false, "xterm-256color"));
-            Assert.IsInstanceOf<AnsiTerminal>(Terminal.Choose(false, false, null));
-            Assert.IsInstanceOf<PlainTerminal>(Terminal.Choose(false, false, "dumb"));
-            Assert.IsInstanceOf<PlainTerminal>(Terminal.Choose(false, true, "xterm"));
-            Assert.IsInstanceOf<WindowsConsoleTerminal>(Terminal.Choose(true, false, null));
-            Assert.IsInstanceOf<PlainTerminal>(Terminal.Choose(true, true, null));
+            Assert.IsInstanceOf(chosen, Terminal.Choose(windows, redirected, term, columns));
         }
 
         [Test]

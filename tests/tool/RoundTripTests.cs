@@ -207,5 +207,51 @@ namespace tool.Tests
             editedAgain[again.Count - 1] = again[again.Count - 1];
             CollectionAssert.AreEqual(editedAgain, Extract("Third"));
         }
+
+        /// <summary>
+        /// Serial data that the walks would read more than once: text exports
+        /// sharing one range, one overlapping the next by a byte, a string
+        /// whose length runs on into the next text export's data. Both sides
+        /// refuse such a package as damaged and write nothing. Exports of
+        /// other classes may share their data.
+        /// </summary>
+        [TestCase("shared range", true)]
+        [TestCase("overlap by one byte", true)]
+        [TestCase("string into the next export", true)]
+        [TestCase("other classes sharing", false)]
+        public void SerialDataWalkedTwiceIsDamage(string shape, bool damaged)
+        {
+            var b = new PackageBuilder();
+            var first = new PropertyWriter(b.Names);
+            if (shape == "string into the next export")
+                first.StrRaw("Text", 60, System.Text.Encoding.ASCII.GetBytes("one\0"));
+            else
+                first.Str("Text", "one");
+            b.AddExport("SoundNodeWave", first.None().ToSerialData());
+            b.AddExport("AttributePresentationDefinition", new PropertyWriter(b.Names).Str("Description", "two").None().ToSerialData());
+            b.AddExport("Texture2D", new byte[40]);
+            b.AddExport("Texture2D", new byte[40]);
+            b.Build();
+            if (shape == "shared range") b.Exports[1].SerialOffsetOverride = b.Exports[0].SerialOffset;
+            if (shape == "overlap by one byte") b.Exports[1].SerialOffsetOverride = b.Exports[1].SerialOffset - 1;
+            if (shape == "other classes sharing") b.Exports[3].SerialOffsetOverride = b.Exports[2].SerialOffset;
+            File.WriteAllBytes(folder.File("P.upk"), b.Build());
+
+            List<string> extracted = Extract("P");
+            string compiled = Import("P", new[] { "1", "2" });
+            if (damaged)
+            {
+                Assert.IsNull(extracted);
+                StringAssert.Contains("The file P.upk is damaged!", compiled);
+                Assert.AreEqual(new[] { "P.txt", "P.upk" }, folder.FileNames());
+            }
+            else
+            {
+                CollectionAssert.AreEqual(new[] { "one", "two" }, extracted);
+                StringAssert.Contains("File P.clxi compiled successfully!", compiled);
+                Promote("P", "Q");
+                CollectionAssert.AreEqual(new[] { "1", "2" }, Extract("Q"));
+            }
+        }
     }
 }

@@ -31,6 +31,33 @@ namespace tool.Tests
             CollectionAssert.AreEquivalent(names, found, "no temporary file may be left behind");
         }
 
+        private static string Shell(string command)
+        {
+            var start = new System.Diagnostics.ProcessStartInfo("sh", "-c \"" + command + "\"");
+            start.UseShellExecute = false;
+            start.RedirectStandardOutput = true;
+            using (var process = System.Diagnostics.Process.Start(start))
+            {
+                string output = process.StandardOutput.ReadToEnd().Trim();
+                process.WaitForExit();
+                return output;
+            }
+        }
+
+        [TestCase("600")]
+        [TestCase("644")]
+        [TestCase("444")]
+        [TestCase("755")]
+        public void AReplacedFileKeepsItsPermissionBits(string mode)
+        {
+            string path = Path.Combine(folder, "Foo.txt");
+            File.WriteAllBytes(path, new byte[] { 1 });
+            Shell("chmod " + mode + " '" + path + "'");
+            SafeFile.WriteAllBytes(path, new byte[] { 2 });
+            CollectionAssert.AreEqual(new byte[] { 2 }, File.ReadAllBytes(path));
+            Assert.AreEqual(mode, Shell("stat -c %a '" + path + "'"));
+        }
+
         [Test]
         public void WritesNewFile()
         {

@@ -307,5 +307,24 @@ namespace tool.Tests
             var lines = TextFile.ReadLines(Bytes(0xFF, 0xFE, 0x00, 0xD8, 0x41, 0x00, 0x00, 0xDC));
             Assert.AreEqual("\uD800A\uDC00", lines[0]);
         }
+
+        /// <summary>Lines asked for one by one, in order, again, and backwards, are the lines of the whole split.</summary>
+        [Test]
+        public void LinesTakenOneByOneAreTheSplitLines()
+        {
+            const string text = "one\r\n\r\ntwo\rthree\n\nfour\r\r\nfive";
+            var expected = new[] { "one", "", "two", "three", "", "four", "", "five" };
+            var lines = new TextLines(text);
+            Assert.AreEqual(expected.Length, lines.Count);
+            for (int i = 0; i < expected.Length; i++) Assert.AreEqual(expected[i], lines[i], "in order, line " + i);
+            Assert.AreEqual(expected[7], lines[7], "the same line again");
+            for (int i = expected.Length - 1; i >= 0; i--) Assert.AreEqual(expected[i], lines[i], "backwards, line " + i);
+            Assert.Throws<ArgumentOutOfRangeException>(() => { string x = lines[expected.Length]; });
+            Assert.AreEqual(0, new TextLines("").Count);
+            Assert.AreEqual(1, new TextLines("x\r\n").Count);
+            var tail = new TextLines("a\r\n\r\n\nb\r\n\r\n");
+            Assert.AreEqual(new[] { true, true, true, true, false, false },
+                new[] { tail.HasTextFrom(0), tail.HasTextFrom(1), tail.HasTextFrom(2), tail.HasTextFrom(3), tail.HasTextFrom(4), tail.HasTextFrom(5) });
+        }
     }
 }
