@@ -54,9 +54,12 @@ run_steps() {
 
   mkdir -p "$entry.new/lib" "$entry.new/etc/mono"
   x86_64-w64-mingw32-strip -o "$entry.new/mono.dll" mono/mini/.libs/libmonosgen-2.0.dll
-  # strip writes the time of day into the PE header: zero it again.
+  # strip writes the time of day into the PE header, and a checksum over
+  # it: zero both again (a library needs no checksum).
   header=$(od -An -tu4 -j60 -N4 "$entry.new/mono.dll" | tr -d ' ')
-  printf '\000\000\000\000' | dd of="$entry.new/mono.dll" bs=1 seek=$((header + 8)) conv=notrunc
+  for field in 8 88; do
+    printf '\000\000\000\000' | dd of="$entry.new/mono.dll" bs=1 seek=$((header + field)) conv=notrunc
+  done
   cp "$src/mcs/class/lib/net_4_x-win32/mscorlib.dll" "$entry.new/lib/mscorlib.dll"
   # The tool needs no library mappings on Windows; the file is there so that
   # the configuration the launcher names is ours and complete.
