@@ -6,7 +6,8 @@ namespace tool
 {
     /// <summary>
     /// The tool's one way to the console: UTF-8 without a byte-order mark,
-    /// lines ended by CR LF whatever the platform. Tests may point it at a
+    /// lines ended by CR LF whatever the platform; a Windows console gets the
+    /// same text as UTF-16. Tests may point it at a
     /// writer of their own.
     ///
     /// The console is only a report: once writing to it fails (a pipe whose
@@ -28,6 +29,7 @@ namespace tool
         {
             get
             {
+                if (writer == null) writer = OnWindowsConsole();
                 if (writer == null)
                 {
                     var stream = Console.OpenStandardOutput();
@@ -38,6 +40,17 @@ namespace tool
                 }
                 return writer;
             }
+        }
+
+        /// <summary>
+        /// A Windows console shows bytes in its own code page, not as UTF-8:
+        /// it is given the text as UTF-16 instead.
+        /// </summary>
+        private static TextWriter OnWindowsConsole()
+        {
+            var platform = Environment.OSVersion.Platform;
+            if (platform != PlatformID.Win32NT && platform != PlatformID.Win32Windows) return null;
+            return WindowsConsoleWriter.ForStandardOutput();
         }
 
         /// <summary>

@@ -61,6 +61,27 @@ wine_temp_dir() {
     return 1
 }
 
+# A virtual display (Xvfb) for the rest of the calling script, which Wine's
+# created consoles need; stopped when the script exits. Returns 77 when Xvfb
+# is missing, 1 when it gives no display.
+wine_display() {  # folder for its log
+    if ! command -v Xvfb >/dev/null; then
+        echo "Xvfb is missing: a created console needs a display under Wine (run scripts/setup.sh)"
+        return 77
+    fi
+    local display_file="$1/display" waited=0
+    rm -f "$display_file"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >"$1/xvfb.log" 2>&1 &
+    WINE_DISPLAY_PID=$!
+    trap 'kill $WINE_DISPLAY_PID 2>/dev/null' EXIT
+    while [ ! -s "$display_file" ] && [ "$waited" -lt 100 ]; do sleep 0.1; waited=$((waited + 1)); done
+    if [ ! -s "$display_file" ]; then
+        echo "Xvfb gave no display within 10 s (see $1/xvfb.log)"
+        return 1
+    fi
+    export DISPLAY=":$(cat "$display_file")"
+}
+
 # Z:\ is the Unix root: the Windows form of an absolute Unix path.
 wine_path() {
     local p="$1"

@@ -294,21 +294,12 @@ EOF
 # the launcher creates one, which must stay open until a key is pressed.
 # Wine's consoles need a display for that: a virtual one (Xvfb).
 case_dropped() {
-    if ! command -v Xvfb >/dev/null; then
-        echo "Xvfb is missing: a created console needs a display under Wine (run scripts/setup.sh)"
-        exit 77
-    fi
-    local display_file="$WORK/display" xvfb
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >"$WORK/xvfb.log" 2>&1 &
-    xvfb=$!
-    trap "kill $xvfb 2>/dev/null" EXIT
-    local waited=0
-    while [ ! -s "$display_file" ] && [ "$waited" -lt 100 ]; do sleep 0.1; waited=$((waited + 1)); done
-    if [ ! -s "$display_file" ]; then
-        fail "Xvfb gave no display within 10 s (see $WORK/xvfb.log)"
-        finish
-    fi
-    export DISPLAY=":$(cat "$display_file")"
+    wine_display "$WORK"
+    case $? in
+        0) ;;
+        77) exit 77 ;;
+        *) fail "no virtual display"; finish ;;
+    esac
 
     # name | expected report of the runner | runner options and arguments
     local runs=(
