@@ -1,0 +1,84 @@
+using System;
+using System.Collections.Generic;
+
+namespace tool
+{
+    /// <summary>How many entries of one kind went unused, and the PO line of the first of them (0 when none).</summary>
+    public struct PoTally
+    {
+        public int Count;
+        public int FirstLine;
+
+        internal void Add(int line)
+        {
+            if (Count++ == 0) FirstLine = line;
+        }
+    }
+
+    /// <summary>What compiling a PO gives: a text per package text, and the unused entries counted by kind.</summary>
+    public sealed class PoLookupResult
+    {
+        /// <summary>Per package text, in the order given: its translation, or its current text.</summary>
+        public string[] Texts;
+        /// <summary>Per package text: the entry whose translation it took, or null.</summary>
+        public PoEntry[] Sources;
+        /// <summary>Translated entries marked fuzzy.</summary>
+        public PoTally Fuzzy;
+        /// <summary>Translated entries whose key is a text's but whose msgid is no longer that text.</summary>
+        public PoTally Outdated;
+        /// <summary>Translated entries whose key no text has.</summary>
+        public PoTally Unmatched;
+        /// <summary>Entries with plural forms, which no text takes.</summary>
+        public PoTally Plural;
+    }
+
+    /// <summary>
+    /// gettext's own lookup for compiling a PO: a text takes the msgstr of
+    /// the live entry with its key as msgctxt and its current text as msgid,
+    /// when that msgstr is not empty and the entry is not fuzzy; otherwise it
+    /// keeps its current text. Entries without a translation are never
+    /// counted as unused; plural entries always are. Hash-based, linear.
+    /// </summary>
+    public static class PoLookup
+    {
+        /// <summary>keys and texts: the package's texts in walk order, each with its key.</summary>
+        public static PoLookupResult Apply(IList<string> keys, IList<string> texts, PoCatalog catalog)
+        {
+            if (keys.Count != texts.Count) throw new ArgumentException("one key per text");
+            if (catalog.Refusal != null) throw new ArgumentException("the catalogue was refused");
+            List<PoEntry> entries = catalog.Entries;
+            var byPair = new Dictionary<PoPair, int>(entries.Count, PoPair.Comparer);
+            for (int i = 0; i < entries.Count; i++)
+                if (!entries[i].Plural) byPair.Add(new PoPair(entries[i].Context, entries[i].Id), i);
+
+            var result = new PoLookupResult { Texts = new string[texts.Count], Sources = new PoEntry[texts.Count] };
+            var matched = new bool[entries.Count];
+            var packageKeys = new Dictionary<string, bool>(keys.Count);
+            for (int t = 0; t < texts.Count; t++)
+            {
+                packageKeys[keys[t]] = true;
+                result.Texts[t] = texts[t];
+                int index;
+                if (!byPair.TryGetValue(new PoPair(keys[t], texts[t]), out index)) continue;
+                matched[index] = true;
+                PoEntry entry = entries[index];
+                if (entry.Str.Length > 0 && !entry.Fuzzy)
+                {
+                    result.Texts[t] = entry.Str;
+                    result.Sources[t] = entry;
+                }
+            }
+
+            for (int i = 0; i < entries.Count; i++)
+            {
+                PoEntry entry = entries[i];
+                if (entry.Plural) result.Plural.Add(entry.Line);
+                else if (entry.Str.Length == 0 || (matched[i] && !entry.Fuzzy)) continue;
+                else if (entry.Fuzzy) result.Fuzzy.Add(entry.Line);
+                else if (entry.Context != null && packageKeys.ContainsKey(entry.Context)) result.Outdated.Add(entry.Line);
+                else result.Unmatched.Add(entry.Line);
+            }
+            return result;
+        }
+    }
+}
