@@ -15,10 +15,14 @@ namespace tool
         /// <summary>Null when the file was read; otherwise Entries is empty.</summary>
         public readonly PoRefusal Refusal;
 
-        internal PoCatalog(List<PoEntry> entries, string header)
+        /// <summary>Each live pair's index in Entries (-1 for the header); null after a refusal.</summary>
+        internal readonly Dictionary<PoPair, int> Pairs;
+
+        internal PoCatalog(List<PoEntry> entries, string header, Dictionary<PoPair, int> pairs)
         {
             Entries = entries;
             Header = header;
+            Pairs = pairs;
         }
 
         internal PoCatalog(PoRefusal refusal)

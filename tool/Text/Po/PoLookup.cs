@@ -47,9 +47,6 @@ namespace tool
             if (keys.Count != texts.Count) throw new ArgumentException("one key per text");
             if (catalog.Refusal != null) throw new ArgumentException("the catalogue was refused");
             List<PoEntry> entries = catalog.Entries;
-            var byPair = new Dictionary<PoPair, int>(entries.Count, PoPair.Comparer);
-            for (int i = 0; i < entries.Count; i++)
-                if (!entries[i].Plural) byPair.Add(new PoPair(entries[i].Context, entries[i].Id), i);
 
             var result = new PoLookupResult { Texts = new string[texts.Count], Sources = new PoEntry[texts.Count] };
             var matched = new bool[entries.Count];
@@ -59,9 +56,10 @@ namespace tool
                 packageKeys[keys[t]] = true;
                 result.Texts[t] = texts[t];
                 int index;
-                if (!byPair.TryGetValue(new PoPair(keys[t], texts[t]), out index)) continue;
-                matched[index] = true;
+                if (!catalog.Pairs.TryGetValue(new PoPair(keys[t], texts[t]), out index) || index < 0) continue;
                 PoEntry entry = entries[index];
+                if (entry.Plural) continue;
+                matched[index] = true;
                 if (entry.Str.Length > 0 && !entry.Fuzzy)
                 {
                     result.Texts[t] = entry.Str;

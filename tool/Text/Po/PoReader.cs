@@ -98,7 +98,8 @@ namespace tool
 
             private bool pendingFuzzy;
             private readonly List<PoEntry> entries = new List<PoEntry>();
-            private readonly Dictionary<PoPair, bool> pairs = new Dictionary<PoPair, bool>(PoPair.Comparer);
+            /// <summary>Every live pair read, header included (-1), with its index in entries.</summary>
+            private readonly Dictionary<PoPair, int> pairs = new Dictionary<PoPair, int>(PoPair.Comparer);
             private string header;
 
             public Parser(byte[] data, int length)
@@ -116,7 +117,7 @@ namespace tool
                     if (bad >= 0) throw new Failure(LineAt(bad), data[bad] == 0 ? PoProblem.NulCharacter : PoProblem.InvalidUtf8);
                     NextToken();
                     while (token != Token.End) ReadEntry();
-                    return new PoCatalog(entries, header);
+                    return new PoCatalog(entries, header, pairs);
                 }
                 catch (Failure failure)
                 {
@@ -160,13 +161,17 @@ namespace tool
 
                 var pair = new PoPair(entry.Context, entry.Id);
                 if (pairs.ContainsKey(pair)) throw new Failure(entry.Line, PoProblem.DuplicateEntry);
-                pairs.Add(pair, true);
                 if (entry.Context == null && entry.Id.Length == 0)
                 {
                     if (!CharsetIsUtf8(entry.Str)) throw new Failure(entry.Line, PoProblem.UnsupportedCharset);
                     header = entry.Str;
+                    pairs.Add(pair, -1);
                 }
-                else entries.Add(entry);
+                else
+                {
+                    pairs.Add(pair, entries.Count);
+                    entries.Add(entry);
+                }
             }
 
             /// <summary>The current token must be the one wanted; at the end of the file the entry's line is named.</summary>
@@ -391,34 +396,37 @@ namespace tool
                 int start = pos;
                 while (pos < end && pos - start <= 12 && (IsLetter(data[pos]) || data[pos] == (byte)'_'))
                     pos++;
-                string word = Encoding.ASCII.GetString(data, start, pos - start);
-                switch (word)
+                if (Word(start, "msgctxt")) token = Token.Context;
+                else if (Word(start, "msgid")) token = Token.Id;
+                else if (Word(start, "msgid_plural")) token = Token.IdPlural;
+                else if (Word(start, "msgstr"))
                 {
-                    case "msgctxt": token = Token.Context; return;
-                    case "msgid": token = Token.Id; return;
-                    case "msgid_plural": token = Token.IdPlural; return;
-                    case "msgstr":
-                        while (pos < end && (data[pos] == (byte)' ' || data[pos] == (byte)'\t')) pos++;
-                        if (pos < end && data[pos] == (byte)'[')
-                        {
-                            pos++;
-                            int index = 0, digits = 0;
-                            while (pos < end && data[pos] >= (byte)'0' && data[pos] <= (byte)'9')
-                            {
-                                if (index < 100000000) index = index * 10 + (data[pos] - '0');
-                                pos++;
-                                digits++;
-                            }
-                            if (digits == 0 || pos >= end || data[pos] != (byte)']') throw new Failure(line, PoProblem.Syntax);
-                            pos++;
-                            token = Token.StrIndexed;
-                            tokenIndex = index;
-                            return;
-                        }
-                        token = Token.Str;
-                        return;
+                    while (pos < end && (data[pos] == (byte)' ' || data[pos] == (byte)'\t')) pos++;
+                    token = Token.Str;
+                    if (pos >= end || data[pos] != (byte)'[') return;
+                    pos++;
+                    int index = 0, digits = 0;
+                    while (pos < end && data[pos] >= (byte)'0' && data[pos] <= (byte)'9')
+                    {
+                        if (index < 100000000) index = index * 10 + (data[pos] - '0');
+                        pos++;
+                        digits++;
+                    }
+                    if (digits == 0 || pos >= end || data[pos] != (byte)']') throw new Failure(line, PoProblem.Syntax);
+                    pos++;
+                    token = Token.StrIndexed;
+                    tokenIndex = index;
                 }
-                throw new Failure(line, PoProblem.Syntax);
+                else throw new Failure(line, PoProblem.Syntax);
+            }
+
+            /// <summary>True when the bytes from start to pos are the keyword.</summary>
+            private bool Word(int start, string keyword)
+            {
+                if (pos - start != keyword.Length) return false;
+                for (int i = 0; i < keyword.Length; i++)
+                    if (data[start + i] != (byte)keyword[i]) return false;
+                return true;
             }
 
             private static bool IsLetter(byte b)
