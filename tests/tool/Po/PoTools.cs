@@ -1,4 +1,3 @@
-using System;
 using System.Collections.Generic;
 using System.Diagnostics;
 using System.IO;
@@ -9,26 +8,16 @@ using tool;
 namespace tool.Tests
 {
     /// <summary>
-    /// Runs the PO tools nobody here wrote (gettext, polib, translate-toolkit,
-    /// all installed by scripts/setup.sh); a missing tool fails the test.
+    /// The PO tools nobody here wrote (gettext, polib, translate-toolkit, all
+    /// installed by scripts/setup.sh; a missing one fails the test), and
+    /// helpers of the PO tests.
     /// </summary>
     public static class PoTools
     {
-        public sealed class Result
+        /// <summary>Runs the program, requires exit status 0 and returns its standard output.</summary>
+        public static byte[] Ok(string program, params string[] arguments)
         {
-            public int Exit;
-            public byte[] Output;
-            public string Errors;
-        }
-
-        public static Result Run(string program, params string[] arguments)
-        {
-            var start = new ProcessStartInfo(program)
-            {
-                UseShellExecute = false,
-                RedirectStandardOutput = true,
-                RedirectStandardError = true
-            };
+            var start = new ProcessStartInfo(program) { UseShellExecute = false, RedirectStandardOutput = true, RedirectStandardError = true };
             var quoted = new StringBuilder();
             foreach (string a in arguments) quoted.Append(" \"").Append(a.Replace("\\", "\\\\").Replace("\"", "\\\"")).Append('"');
             start.Arguments = quoted.ToString();
@@ -36,28 +25,20 @@ namespace tool.Tests
             using (var process = Process.Start(start))
             {
                 var errors = new StringBuilder();
-                process.ErrorDataReceived += (s, e) => { if (e.Data != null) lock (errors) errors.AppendLine(e.Data); };
+                process.ErrorDataReceived += (s, e) => { lock (errors) errors.AppendLine(e.Data); };
                 process.BeginErrorReadLine();
                 var output = new MemoryStream();
                 process.StandardOutput.BaseStream.CopyTo(output);
                 process.WaitForExit();
-                lock (errors) return new Result { Exit = process.ExitCode, Output = output.ToArray(), Errors = errors.ToString() };
+                lock (errors) Assert.AreEqual(0, process.ExitCode, program + start.Arguments + ":\n" + errors);
+                return output.ToArray();
             }
-        }
-
-        /// <summary>Runs the program and requires exit status 0.</summary>
-        public static byte[] Ok(string program, params string[] arguments)
-        {
-            Result r = Run(program, arguments);
-            Assert.AreEqual(0, r.Exit, program + " " + string.Join(" ", arguments) + ":\n" + r.Errors);
-            return r.Output;
         }
 
         /// <summary>polib's count of entries and of distinct (msgctxt, msgid) pairs, as "entries pairs".</summary>
         public static string PolibCounts(string file)
         {
-            const string script = "import polib, sys\n" +
-                "po = polib.pofile(sys.argv[1])\n" +
+            const string script = "import polib, sys\npo = polib.pofile(sys.argv[1])\n" +
                 "print(len(po), len({(e.msgctxt, e.msgid) for e in po}))\n";
             return Encoding.UTF8.GetString(Ok("/usr/bin/python3", "-c", script, file)).Trim();
         }
@@ -67,16 +48,14 @@ namespace tool.Tests
         {
             string report = Encoding.UTF8.GetString(Ok("pofilter", "--progress=none",
                 "-t", "escapes", "-t", "newlines", "-t", "printf", "-t", "xmltags", file));
-            int count = 0;
-            for (int at = report.IndexOf("(pofilter)"); at >= 0; at = report.IndexOf("(pofilter)", at + 1)) count++;
-            return count;
+            return report.Split(new[] { "(pofilter)" }, System.StringSplitOptions.None).Length - 1;
         }
 
         /// <summary>Reads PO bytes, requiring them to be accepted.</summary>
         public static PoCatalog Read(byte[] bytes)
         {
             PoCatalog catalog = PoReader.Read(bytes, bytes.Length);
-            Assert.IsNull(catalog.Refusal, catalog.Refusal == null ? "" : catalog.Refusal.ToString());
+            Assert.IsNull(catalog.Refusal, "refused: " + catalog.Refusal);
             return catalog;
         }
 
@@ -88,21 +67,14 @@ namespace tool.Tests
             return b;
         }
 
-        /// <summary>An entry as one comparable line: context (or "(none)"), msgid, msgstr, flags, line.</summary>
-        public static string Render(PoEntry e)
+        /// <summary>Entries as comparable lines: context (or "(none)") | msgid | msgstr, flags, line.</summary>
+        public static string Render(IEnumerable<PoEntry> entries, bool withLines)
         {
-            return (e.Context ?? "(none)") + "|" + e.Id + "|" + e.Str + (e.Fuzzy ? "|F" : "") + (e.Plural ? "|P" : "") + "@" + e.Line;
-        }
-
-        public static string RenderAll(IEnumerable<PoEntry> entries, bool withLines)
-        {
-            var lines = new List<string>();
+            var s = new StringBuilder();
             foreach (PoEntry e in entries)
-            {
-                string r = Render(e);
-                lines.Add(withLines ? r : r.Substring(0, r.LastIndexOf('@')));
-            }
-            return string.Join("\n", lines.ToArray());
+                s.Append(e.Context ?? "(none)").Append('|').Append(e.Id).Append('|').Append(e.Str)
+                 .Append(e.Fuzzy ? "|F" : "").Append(e.Plural ? "|P" : "").Append(withLines ? "@" + e.Line : "").Append(';');
+            return s.ToString();
         }
     }
 }
