@@ -50,10 +50,8 @@ namespace tool
 
             var result = new PoLookupResult { Texts = new string[texts.Count], Sources = new PoEntry[texts.Count] };
             var matched = new bool[entries.Count];
-            var packageKeys = new Dictionary<string, bool>(keys.Count);
             for (int t = 0; t < texts.Count; t++)
             {
-                packageKeys[keys[t]] = true;
                 result.Texts[t] = texts[t];
                 int index;
                 if (!catalog.Pairs.TryGetValue(new PoPair(keys[t], texts[t]), out index) || index < 0) continue;
@@ -67,16 +65,31 @@ namespace tool
                 }
             }
 
+            // Whether a translation no text took is outdated or matches nothing depends on whether
+            // its key is a text's: only the keys of such entries are hashed (few, as a rule).
+            var unusedKeys = new Dictionary<string, bool>();
+            for (int i = 0; i < entries.Count; i++)
+                if (Unused(entries[i], matched[i]) && entries[i].Context != null) unusedKeys[entries[i].Context] = false;
+            if (unusedKeys.Count > 0)
+                foreach (string key in keys)
+                    if (unusedKeys.ContainsKey(key)) unusedKeys[key] = true;
+
             for (int i = 0; i < entries.Count; i++)
             {
                 PoEntry entry = entries[i];
                 if (entry.Plural) result.Plural.Add(entry.Line);
-                else if (entry.Str.Length == 0 || (matched[i] && !entry.Fuzzy)) continue;
-                else if (entry.Fuzzy) result.Fuzzy.Add(entry.Line);
-                else if (entry.Context != null && packageKeys.ContainsKey(entry.Context)) result.Outdated.Add(entry.Line);
+                else if (entry.Fuzzy && entry.Str.Length > 0) result.Fuzzy.Add(entry.Line);
+                else if (!Unused(entry, matched[i])) continue;
+                else if (entry.Context != null && unusedKeys[entry.Context]) result.Outdated.Add(entry.Line);
                 else result.Unmatched.Add(entry.Line);
             }
             return result;
+        }
+
+        /// <summary>A translation, neither fuzzy nor plural, that no text took.</summary>
+        private static bool Unused(PoEntry entry, bool matched)
+        {
+            return !entry.Plural && !entry.Fuzzy && !matched && entry.Str.Length > 0;
         }
     }
 }
