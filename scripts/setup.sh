@@ -10,10 +10,12 @@ SUDO=""
 # GoogleTest, Mono's compiler and runtime (the runtime library and class
 # library are what the single executable carries), NUnit. The runtime's
 # native helper library is built from Debian's mono source package (fetched
-# with apt-get source).
+# with apt-get source). gettext's tools, translate-toolkit and polib judge
+# the PO files that the tool writes and reads.
 PACKAGES="cmake g++ make binutils zlib1g-dev libdeflate-dev libgtest-dev mono-devel mono-runtime
   libmono-corlib4.5-cil libmonosgen-2.0-1 libnunit-cil-dev nunit-console
-  util-linux bsdutils mount e2fsprogs dpkg-dev xz-utils debian-archive-keyring"
+  util-linux bsdutils mount e2fsprogs dpkg-dev xz-utils debian-archive-keyring
+  gettext translate-toolkit python3-polib"
 
 # Windows cross build and its tests under Wine (Xvfb: a display for the
 # consoles the launcher creates); pass --no-windows to skip. The Windows
