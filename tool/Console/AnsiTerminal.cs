@@ -1,3 +1,4 @@
+// A Unix terminal for the progress bar, driven by escape sequences.
 using System.Text;
 
 namespace tool

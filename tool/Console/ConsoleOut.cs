@@ -1,3 +1,4 @@
+// The tool's one way to the console: UTF-8, CR LF line ends, a broken console dropped.
 using System;
 using System.IO;
 using System.Text;

@@ -1,3 +1,4 @@
+// What the progress bar needs of a console.
 namespace tool
 {
     /// <summary>

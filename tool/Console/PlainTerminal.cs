@@ -1,3 +1,4 @@
+// The terminal of an output that is no console: the bar draws nothing.
 namespace tool
 {
     /// <summary>

@@ -1,17 +1,17 @@
+// The progress bar drawn on a terminal: the bar's cells and its percentage.
 namespace tool
 {
-    public static partial class Scrivel
+    public static class ProgressBar
     {
         /// <summary>
-        /// Draws the bar on the cursor's row: "|" at left + 1, 31 cells from
+        /// Draws the bar on the terminal's cursor row: "|" at left + 1, 31 cells from
         /// left + 2 to left + 32, "|" at left + 33 and "value%" from left + 35.
         /// The first cells are shaded on white in proportion to value / total,
         /// the rest blank on black. Callers pass a total above 0 and a value
         /// from 0 to the total.
         /// </summary>
-        public static void progressBar(int left, int value, int total)
+        public static void Draw(ITerminal terminal, int left, int value, int total)
         {
-            ITerminal terminal = Terminal.Current;
             terminal.SetCursorVisible(false);
             terminal.MoveToColumn(left + 1);
             terminal.Write("|");

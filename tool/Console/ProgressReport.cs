@@ -1,3 +1,4 @@
+// Progress over an export table: the label, the bar redrawn when its percentage changes, the closing line break.
 namespace tool
 {
     /// <summary>
@@ -54,7 +55,7 @@ namespace tool
             if (count <= 0) return;
             int percentage = Percentage(index, count);
             if (percentage == lastDrawn) return;
-            Scrivel.progressBar(left, percentage, 100);
+            ProgressBar.Draw(Terminal.Current, left, percentage, 100);
             lastDrawn = percentage;
         }
 

@@ -1,3 +1,4 @@
+// The terminal the progress bar draws on, chosen once from the platform and the standard output.
 using System;
 
 namespace tool
@@ -57,8 +58,7 @@ namespace tool
 
         private static ITerminal ChooseForThisProcess()
         {
-            bool windows = Environment.OSVersion.Platform == PlatformID.Win32NT
-                || Environment.OSVersion.Platform == PlatformID.Win32Windows;
+            bool windows = Platform.IsWindows;
             bool redirected;
             string term;
             int columns;

@@ -1,3 +1,4 @@
+// The Windows console for the progress bar, through the runtime's console calls.
 using System;
 
 namespace tool

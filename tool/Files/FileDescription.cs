@@ -1,3 +1,4 @@
+// One command-line argument taken as a file: full path, name, directory, extension.
 using System;
 using System.IO;
 

@@ -1,3 +1,4 @@
+// Whether the runtime can work with files at all.
 using System;
 using System.IO;
 

@@ -1,3 +1,4 @@
+// Reading an input file whole into memory, regular files only.
 using System;
 using System.IO;
 using System.Runtime.InteropServices;
@@ -18,22 +19,13 @@ namespace tool
 
         public enum Kind { Missing, Regular, NotRegular }
 
-        private static bool IsUnix
-        {
-            get
-            {
-                var p = Environment.OSVersion.Platform;
-                return p == PlatformID.Unix || p == PlatformID.MacOSX;
-            }
-        }
-
         /// <summary>What the path leads to (links followed) and, for a regular file, its length.</summary>
         public static Kind Probe(string path, out long length)
         {
             length = 0;
             try
             {
-                if (IsUnix)
+                if (Platform.IsUnix)
                 {
                     UnixFileCalls.Status status;
                     int errno;
@@ -64,7 +56,7 @@ namespace tool
         /// </summary>
         public static byte[] ReadWhole(string path, string name)
         {
-            if (IsUnix)
+            if (Platform.IsUnix)
             {
                 try
                 {
@@ -161,7 +153,7 @@ namespace tool
         // A Windows handle of a file on disk (not a console, pipe or device).
         private static bool IsDisk(FileStream stream)
         {
-            if (IsUnix) return true;
+            if (Platform.IsUnix) return true;
             try
             {
                 const int FileTypeDisk = 1;

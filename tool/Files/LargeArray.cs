@@ -1,5 +1,5 @@
+// Large byte arrays, on Linux backed by huge pages.
 using System;
-using System.IO;
 using System.Runtime.InteropServices;
 
 namespace tool
@@ -23,12 +23,7 @@ namespace tool
         [DllImport("libc", EntryPoint = "madvise")]
         private static extern int Madvise(IntPtr address, UIntPtr length, int advice);
 
-        private static bool adviceAvailable = IsLinux();
-
-        private static bool IsLinux()
-        {
-            return Environment.OSVersion.Platform == PlatformID.Unix && Directory.Exists("/proc/self");
-        }
+        private static bool adviceAvailable = Platform.IsLinux;
 
         /// <summary>A new zero-filled array of n bytes, on Linux in huge pages where the kernel agrees.</summary>
         public static byte[] Allocate(long n)

@@ -1,3 +1,4 @@
+// An output file written piece by piece into a temporary file and renamed into place at the end.
 using System;
 using System.IO;
 

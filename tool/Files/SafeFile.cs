@@ -1,3 +1,4 @@
+// Writing an output file whole so that it is either all new or all as before.
 using System;
 using System.IO;
 using System.Text;
@@ -25,31 +26,13 @@ namespace tool
         [DllImport("kernel32.dll", EntryPoint = "MoveFileExW", CharSet = CharSet.Unicode, SetLastError = true)]
         private static extern bool WindowsMoveFileEx(string existingFileName, string newFileName, int flags);
 
-        private static bool IsUnix
-        {
-            get
-            {
-                var p = Environment.OSVersion.Platform;
-                return p == PlatformID.Unix || p == PlatformID.MacOSX;
-            }
-        }
-
-        /// <summary>
-        /// Writes the bytes as the file at path, creating it or replacing it.
-        /// On failure an IOException or UnauthorizedAccessException reaches the
-        /// caller, an existing file at path is unchanged and no temporary file
-        /// is left behind.
-        /// </summary>
-        public static void WriteAllBytes(string path, byte[] bytes)
-        {
-            Write(path, stream => stream.Write(bytes, 0, bytes.Length));
-        }
-
         /// <summary>
         /// Writes what writeContent puts into the stream it is given as the
-        /// file at path, with the guarantees of WriteAllBytes; an exception
-        /// from writeContent fails the write in the same way. Lets a caller
-        /// write a large buffer of its own without copying it first.
+        /// file at path, creating it or replacing it. On failure an
+        /// IOException or UnauthorizedAccessException reaches the caller (an
+        /// exception from writeContent fails the write in the same way), an
+        /// existing file at path is unchanged and no temporary file is left
+        /// behind.
         /// </summary>
         public static void Write(string path, Action<Stream> writeContent)
         {
@@ -80,7 +63,7 @@ namespace tool
         /// </summary>
         private static void KeepPermissions(string target, string temp)
         {
-            if (!IsUnix) return;
+            if (!Platform.IsUnix) return;
             try
             {
                 UnixFileCalls.Status status;
@@ -162,7 +145,7 @@ namespace tool
         /// <summary>Renames source over target in one step, replacing it if it exists; on Unix source first takes the permission bits of the file it replaces.</summary>
         internal static void Replace(string source, string target)
         {
-            if (IsUnix)
+            if (Platform.IsUnix)
             {
                 KeepPermissions(target, source);
                 if (UnixRename(source, target) != 0)

@@ -1,3 +1,4 @@
+// Whether the standard output is a terminal, and how wide, asked of the system.
 using System;
 using System.Runtime.InteropServices;
 
@@ -37,18 +38,11 @@ namespace tool
         {
             try
             {
-                switch (Environment.OSVersion.Platform)
-                {
-                    case PlatformID.Win32NT:
-                    case PlatformID.Win32Windows:
-                        return Console.BufferWidth;
-                    case PlatformID.Unix:
-                        var size = new byte[8];
-                        if (UnixIoctl(1, new UIntPtr(TiocGWinSz), size) != 0) return 0;
-                        return size[2] | (size[3] << 8);
-                    default:
-                        return 0;
-                }
+                if (Platform.IsWindows) return Console.BufferWidth;
+                if (!Platform.IsUnix) return 0;
+                var size = new byte[8];
+                if (UnixIoctl(1, new UIntPtr(TiocGWinSz), size) != 0) return 0;
+                return size[2] | (size[3] << 8);
             }
             catch (Exception)
             {
@@ -60,18 +54,10 @@ namespace tool
         {
             try
             {
-                switch (Environment.OSVersion.Platform)
-                {
-                    case PlatformID.Win32NT:
-                    case PlatformID.Win32Windows:
-                        int mode;
-                        return GetConsoleMode(GetStdHandle(StdOutputHandle), out mode);
-                    case PlatformID.Unix:
-                    case PlatformID.MacOSX:
-                        return UnixIsatty(1) == 1;
-                    default:
-                        return false;
-                }
+                int mode;
+                if (Platform.IsWindows) return GetConsoleMode(GetStdHandle(StdOutputHandle), out mode);
+                if (Platform.IsUnix) return UnixIsatty(1) == 1;
+                return false;
             }
             catch (Exception)
             {

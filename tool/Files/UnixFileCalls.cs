@@ -1,3 +1,4 @@
+// The Linux system calls that reading an input safely needs.
 using System;
 using System.Runtime.InteropServices;
 
@@ -16,7 +17,7 @@ namespace tool
         private const int ORdOnly = 0, ONonBlock = 0x800, OCloExec = 0x80000;
         public const int ENoEnt = 2, EIntr = 4, ENotDir = 20;
         private const int StatusBufferBytes = 256;
-        private const int ModeTypeMask = 0xF000, ModeRegular = 0x8000, ModeDirectory = 0x4000;
+        private const int ModeTypeMask = 0xF000, ModeRegular = 0x8000;
 
         [DllImport("libc", EntryPoint = "open", SetLastError = true)]
         private static extern int Open(string path, int flags, int mode);
@@ -42,7 +43,6 @@ namespace tool
             public int Mode;
             public long Size;
             public bool IsRegular { get { return (Mode & ModeTypeMask) == ModeRegular; } }
-            public bool IsDirectory { get { return (Mode & ModeTypeMask) == ModeDirectory; } }
             public int PermissionBits { get { return Mode & 0x1FF; } }
         }
 

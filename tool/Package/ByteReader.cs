@@ -1,3 +1,4 @@
+// Bounds-checked little-endian reads from a file held whole in memory.
 using System;
 
 namespace tool
@@ -21,7 +22,7 @@ namespace tool
 
         /// <summary>
         /// Where reads end: the data's end, unless set nearer for one walk,
-        /// which then may not read past it (<see cref="WalkedRanges"/>).
+        /// which then may not read past it.
         /// </summary>
         public long Limit
         {
@@ -31,7 +32,6 @@ namespace tool
 
         public byte[] Data { get { return data; } }
         public long Length { get { return data.Length; } }
-        public long Remaining { get { return data.Length - position; } }
 
         /// <summary>Read position; may be set anywhere, reads check it.</summary>
         public long Position
@@ -75,16 +75,6 @@ namespace tool
             uint lo = (uint)ReadInt32();
             uint hi = (uint)ReadInt32();
             return (long)(((ulong)hi << 32) | lo);
-        }
-
-        /// <summary>Copies n bytes out; n is checked against what is left first.</summary>
-        public byte[] ReadBytes(long n)
-        {
-            Require(n);
-            var result = new byte[n];
-            Buffer.BlockCopy(data, (int)position, result, 0, (int)n);
-            position += n;
-            return result;
         }
 
         /// <summary>Moves forward n bytes, which must lie inside the data.</summary>

@@ -1,3 +1,4 @@
+// A growable little-endian output buffer with a movable write position.
 using System;
 using System.IO;
 
@@ -17,8 +18,6 @@ namespace tool
         private long origin;
         private long length;
         private long position;
-
-        public ByteWriter() : this(256) { }
 
         public ByteWriter(long initialCapacity)
         {
@@ -72,12 +71,6 @@ namespace tool
             if (end > length) length = end;
         }
 
-        public void WriteByte(byte b)
-        {
-            Reserve(1);
-            buffer[position++] = b;
-        }
-
         public void WriteInt32(int v)
         {
             Reserve(4);
@@ -87,11 +80,6 @@ namespace tool
             buffer[p + 2] = (byte)(v >> 16);
             buffer[p + 3] = (byte)(v >> 24);
             position += 4;
-        }
-
-        public void WriteUInt32(uint v)
-        {
-            WriteInt32(unchecked((int)v));
         }
 
         public void WriteInt64(long v)
@@ -105,11 +93,6 @@ namespace tool
             Reserve(count);
             Buffer.BlockCopy(source, offset, buffer, (int)position, count);
             position += count;
-        }
-
-        public void WriteBytes(byte[] source)
-        {
-            WriteBytes(source, 0, source.Length);
         }
 
         /// <summary>
@@ -147,14 +130,6 @@ namespace tool
         public void WriteTo(Stream stream)
         {
             stream.Write(buffer, 0, (int)length);
-        }
-
-        /// <summary>The bytes written so far, from the origin to the end, as a new array.</summary>
-        public byte[] ToArray()
-        {
-            var result = new byte[length];
-            Buffer.BlockCopy(buffer, 0, result, 0, (int)length);
-            return result;
         }
     }
 }

@@ -1,15 +1,17 @@
+// Reads a package's summary, name, import and export tables, once, under one set of rules for both sides.
+using System;
 using System.Collections.Generic;
 
 namespace tool
 {
     /// <summary>
-    /// Reads a package's summary, name table, import table and export table,
-    /// in the two ways the tool needs: for extraction by jumping to each
-    /// table's offset, for import by copying every byte up to the first
-    /// export's serial data into the new package while reading it.
-    /// A package it refuses raises a <see cref="RefusalException"/>; one
-    /// whose fields do not fit in its bytes a
-    /// <see cref="DamagedPackageException"/>. It prints nothing.
+    /// Reads a package's summary and its name, import and export tables,
+    /// each found by its offset, into a <see cref="PackageTables"/>. Every
+    /// read is bounds-checked on both sides; what only one side checks is
+    /// said by the <see cref="ReadingRules"/> it is given. A package it
+    /// refuses raises a <see cref="RefusalException"/>; one whose fields do
+    /// not fit in its bytes a <see cref="DamagedPackageException"/>. It
+    /// prints nothing.
     /// </summary>
     public static class PackageReader
     {
@@ -22,154 +24,111 @@ namespace tool
         private const int ExportEntryMinBytes = 68;
 
         /// <summary>
-        /// The version of a package that begins with the package tag; any
-        /// other file is refused as not supported. Leaves the reader after
-        /// the version.
+        /// Reads the package's bytes under rules. versionRead, when given,
+        /// is told the version as soon as it is read: after the tag passed
+        /// (where rules test it) and before the version is tested.
         /// </summary>
-        public static uint ReadTaggedVersion(ByteReader upkReader)
+        public static PackageTables Read(byte[] package, ReadingRules rules, Action<uint> versionRead = null)
         {
-            upkReader.Position = 0;
+            var upkReader = new ByteReader(package);
             // A file too short to hold the tag does not begin with it either.
-            if (upkReader.Length < 4 || upkReader.ReadUInt32() != Tag)
+            bool tagged = upkReader.Length >= 4 && upkReader.ReadUInt32() == Tag;
+            if (rules.TestsTag && !tagged)
                 throw new RefusalException(Refusal.NotSupported);
-            return upkReader.ReadUInt32();
-        }
-
-        /// <summary>
-        /// Reading for extraction: the tag and version, the compression flag,
-        /// then the tables, each found by its offset. A package that imports
-        /// no text class is refused before its export table is read.
-        /// </summary>
-        public static PackageTables ReadForExtraction(ByteReader upkReader)
-        {
-            uint version = ReadTaggedVersion(upkReader);
+            upkReader.Position = 4;
+            uint version = upkReader.ReadUInt32();
+            if (versionRead != null) versionRead(version);
             if (version != SupportedVersion)
                 throw new RefusalException(Refusal.UnsupportedGame);
-            upkReader.Skip(4);
+
+            upkReader.Skip(4); // header size
             int folderLength = upkReader.ReadInt32();
             upkReader.Skip(folderLength);
             upkReader.Skip(3);
             byte flagsHigh = upkReader.ReadByte();
-            if (flagsHigh != 0x00 && flagsHigh != 0x20)
+            if (rules.TestsCompression && flagsHigh != 0x00 && flagsHigh != 0x20)
                 throw new RefusalException(Refusal.Compressed);
             var summary = TableLocations.Read(upkReader);
+            var parts = new PartOrder(upkReader.Length, upkReader.Position);
 
-            var tables = new PackageTables();
-            tables.Version = version;
+            MoveToTable(upkReader, summary.NameOffset, summary.NameCount, NameEntryMinBytes, "name");
+            var nameTable = ReadNameTable(upkReader, summary.NameCount);
+            parts.Table(summary.NameOffset, summary.NameCount, upkReader.Position, "name table");
 
-            upkReader.Position = RequireTableToRead(upkReader, summary.NameOffset, summary.NameCount, NameEntryMinBytes, "name");
-            ReadNameTable(upkReader, tables, summary.NameCount);
-            upkReader.Position = RequireTableToRead(upkReader, summary.ImportOffset, summary.ImportCount, ImportEntryBytes, "import");
-            ReadImportTable(upkReader, tables, summary.ImportCount);
-
-            if (!ImportsATextClass(tables))
+            MoveToTable(upkReader, summary.ImportOffset, summary.ImportCount, ImportEntryBytes, "import");
+            var importNames = ReadImportTable(upkReader, nameTable, summary.ImportCount);
+            parts.Table(summary.ImportOffset, summary.ImportCount, upkReader.Position, "import table");
+            if (rules.RequiresTextClass && !ImportsATextClass(importNames))
                 throw new RefusalException(Refusal.NoText);
+            if (rules.RequiresExports && summary.ExportCount == 0)
+                throw new RefusalException(Refusal.NoExports);
 
-            upkReader.Position = RequireTableToRead(upkReader, summary.ExportOffset, summary.ExportCount, ExportEntryMinBytes, "export");
-            ReadExportTable(upkReader, tables, summary.ExportCount);
-            return tables;
-        }
-
-        /// <summary>
-        /// Reading for import: copies the package from its start up to the
-        /// first export's serial offset into upkWriter (which must be empty),
-        /// with every export entry's serial size and offset written as 0 and
-        /// the position of its serial size field recorded. Afterwards both
-        /// positions stand at the first export's serial offset. Another
-        /// version is refused as an unsupported game; the tag
-        /// and the package flags are copied without a test. The summary, the
-        /// name, import and export tables and the first export's serial data
-        /// must follow each other in that order (gaps allowed, and copied);
-        /// anything else, or an empty export table, is damage.
-        /// </summary>
-        public static PackageTables ReadForImport(ByteReader upkReader, ByteWriter upkWriter)
-        {
-            upkReader.Position = 0;
-            upkReader.Skip(4);
-            uint version = upkReader.ReadUInt32();
-            if (version != SupportedVersion)
-                throw new RefusalException(Refusal.UnsupportedGame);
-            upkReader.Skip(4);
-            int folderLength = upkReader.ReadInt32();
-            if (folderLength < 0)
-                throw new DamagedPackageException("negative folder name length " + folderLength);
-            upkReader.Skip((long)folderLength + 4);
-            var summary = TableLocations.Read(upkReader);
-
-            var tables = new PackageTables();
-            tables.Version = version;
-
-            MoveForwardTo(upkReader, RequireTable(upkReader, summary.NameOffset, summary.NameCount, NameEntryMinBytes, "name"), "name table");
-            ReadNameTable(upkReader, tables, summary.NameCount);
-            MoveForwardTo(upkReader, RequireTable(upkReader, summary.ImportOffset, summary.ImportCount, ImportEntryBytes, "import"), "import table");
-            ReadImportTable(upkReader, tables, summary.ImportCount);
-            if (summary.ExportCount == 0)
-                throw new DamagedPackageException("the export table is empty");
-            MoveForwardTo(upkReader, RequireTable(upkReader, summary.ExportOffset, summary.ExportCount, ExportEntryMinBytes, "export"), "export table");
-            ReadExportTable(upkReader, tables, summary.ExportCount);
-            long headerEnd = tables.Exports[0].SerialOffset;
-            MoveForwardTo(upkReader, headerEnd, "first export's serial data");
-
-            // The new package's header is the old one, byte for byte, except
-            // for the serial size and offset of each entry, which stay 0 until
-            // the exports have their final place. Entry positions are the
-            // same in both packages.
-            upkReader.Position = 0;
-            upkWriter.Position = 0;
-            upkWriter.CopyFrom(upkReader, headerEnd);
-            foreach (ExportEntry entry in tables.Exports)
+            MoveToTable(upkReader, summary.ExportOffset, summary.ExportCount, ExportEntryMinBytes, "export");
+            var exports = ReadExportTable(upkReader, importNames, summary.ExportCount);
+            parts.Table(summary.ExportOffset, summary.ExportCount, upkReader.Position, "export table");
+            if (rules.RequiresTableOrder)
             {
-                upkWriter.Position = entry.EntryPosition;
-                upkWriter.WriteInt64(0);
+                parts.Check();
+                parts.CheckFirstSerialData(exports[0].SerialOffset);
             }
-            upkWriter.Position = headerEnd;
-            return tables;
+            return new PackageTables(rules, version, nameTable, importNames, exports);
         }
 
-        /// <summary>count name entries from the current position into the name table, under keys 0 to count - 1.</summary>
-        private static void ReadNameTable(ByteReader upkReader, PackageTables tables, int count)
+        /// <summary>count name entries from the current position, under keys 0 to count - 1.</summary>
+        private static Dictionary<long, string> ReadNameTable(ByteReader upkReader, int count)
         {
             // The count has been checked against the file's size: presizing is safe.
-            tables.NameTable = new Dictionary<long, string>(count);
+            var nameTable = new Dictionary<long, string>(count);
             for (int i = 0; i < count; i++)
             {
-                tables.NameTable[i] = ReadName(upkReader);
+                nameTable[i] = ReadName(upkReader);
                 upkReader.Skip(8);
             }
+            return nameTable;
         }
 
         /// <summary>count import entries from the current position: import j's object name under -(j + 1).</summary>
-        private static void ReadImportTable(ByteReader upkReader, PackageTables tables, int count)
+        private static Dictionary<int, string> ReadImportTable(ByteReader upkReader, Dictionary<long, string> nameTable, int count)
         {
-            tables.ImportNames = new Dictionary<int, string>(count);
+            var importNames = new Dictionary<int, string>(count);
             for (int j = 0; j < count; j++)
             {
                 upkReader.Skip(20);
-                AddImportName(tables, j, upkReader.ReadInt64());
+                long objectName = upkReader.ReadInt64();
+                string name;
+                // An object name that is not in the name table (an index
+                // beyond it, or a reference whose upper half is not 0) is
+                // damage: which exports are of a text class could not be told.
+                if (!nameTable.TryGetValue(objectName, out name))
+                    throw new DamagedPackageException("the object name " + objectName + " of import " + j
+                        + " is not in the name table");
+                importNames[-(j + 1)] = name;
             }
+            return importNames;
         }
 
-        /// <summary>
-        /// count export entries from the current position, each with its
-        /// class name, serial size, serial offset and the position of its
-        /// serial size field.
-        /// </summary>
-        private static void ReadExportTable(ByteReader upkReader, PackageTables tables, int count)
+        /// <summary>count export entries from the current position.</summary>
+        private static List<ExportEntry> ReadExportTable(ByteReader upkReader, Dictionary<int, string> importNames, int count)
         {
-            tables.Exports = new List<ExportEntry>(count);
+            var exports = new List<ExportEntry>(count);
             for (int k = 0; k < count; k++)
             {
-                var entry = new ExportEntry();
-                entry.ClassName = ClassNameOf(tables, upkReader.ReadInt32());
-                upkReader.Skip(28);
-                entry.EntryPosition = upkReader.Position;
-                entry.SerialSize = upkReader.ReadInt32();
-                entry.SerialOffset = upkReader.ReadInt32();
+                string className = ClassNameOf(importNames, upkReader.ReadInt32());
+                upkReader.Require(28);
+                upkReader.Skip(4); // super
+                int outer = upkReader.ReadInt32();
+                int objectName = upkReader.ReadInt32();
+                int nameNumber = upkReader.ReadInt32();
+                upkReader.Skip(12);
+                long entryPosition = upkReader.Position;
+                int serialSize = upkReader.ReadInt32();
+                int serialOffset = upkReader.ReadInt32();
                 upkReader.Skip(4);
                 upkReader.Skip(ReadCount(upkReader, "export entry value") * 4L);
                 upkReader.Skip(20);
-                tables.Exports.Add(entry);
+                exports.Add(new ExportEntry(className, outer, objectName, nameNumber, entryPosition, serialSize, serialOffset));
             }
+            return exports;
         }
 
         /// <summary>
@@ -185,29 +144,17 @@ namespace tool
             return name;
         }
 
-        // An object name that is not in the name table (an index beyond it,
-        // or a reference whose upper half is not 0) is damage: which exports
-        // are of a text class could not be told, on either side.
-        private static void AddImportName(PackageTables tables, int index, long objectName)
-        {
-            string name;
-            if (!tables.NameTable.TryGetValue(objectName, out name))
-                throw new DamagedPackageException("the object name " + objectName + " of import " + index
-                    + " is not in the name table");
-            tables.ImportNames[-(index + 1)] = name;
-        }
-
         /// <summary>The class name for a class reference; null for 0, positive or unknown references.</summary>
-        private static string ClassNameOf(PackageTables tables, int classReference)
+        private static string ClassNameOf(Dictionary<int, string> importNames, int classReference)
         {
             string name;
-            if (classReference < 0 && tables.ImportNames.TryGetValue(classReference, out name)) return name;
+            if (classReference < 0 && importNames.TryGetValue(classReference, out name)) return name;
             return null;
         }
 
-        private static bool ImportsATextClass(PackageTables tables)
+        private static bool ImportsATextClass(Dictionary<int, string> importNames)
         {
-            foreach (string name in tables.ImportNames.Values)
+            foreach (string name in importNames.Values)
             {
                 if (TextClasses.IsExtracted(name)) return true;
             }
@@ -224,33 +171,70 @@ namespace tool
         }
 
         /// <summary>
-        /// As RequireTable, for extraction, which only moves to a table to
-        /// read its entries: a table without entries is never read, so its
-        /// offset does not matter.
+        /// Moves to a table of count entries of at least minEntryBytes each,
+        /// which must fit in the file from offset on, so that a count far
+        /// beyond the file is refused before anything is read. A table
+        /// without entries is never read, so its offset is not looked at.
         /// </summary>
-        private static long RequireTableToRead(ByteReader upkReader, int offset, int count, int minEntryBytes, string table)
+        private static void MoveToTable(ByteReader upkReader, int offset, int count, int minEntryBytes, string table)
         {
-            return count == 0 ? upkReader.Position : RequireTable(upkReader, offset, count, minEntryBytes, table);
+            if (count == 0) return;
+            if (offset < 0 || offset > upkReader.Length || (long)count * minEntryBytes > upkReader.Length - offset)
+                throw new DamagedPackageException("the " + table + " table (" + count + " entries at offset " + offset + ") lies outside the file");
+            upkReader.Position = offset;
         }
 
         /// <summary>
-        /// Checks that a table of count entries of at least minEntryBytes
-        /// each can start at offset, so that a count far beyond the file is
-        /// refused before anything is read; returns the offset.
+        /// Where the parts of the package lie, for the rule that they follow
+        /// each other in file order: the summary, the three tables, the first
+        /// export's data. A part that starts outside the file is damage; one
+        /// that starts before the end of the part before it is out of order.
         /// </summary>
-        private static long RequireTable(ByteReader upkReader, int offset, int count, int minEntryBytes, string table)
+        private sealed class PartOrder
         {
-            if (offset < 0 || offset > upkReader.Length || (long)count * minEntryBytes > upkReader.Length - offset)
-                throw new DamagedPackageException("the " + table + " table (" + count + " entries at offset " + offset + ") lies outside the file");
-            return offset;
-        }
+            private readonly long fileLength;
+            private readonly List<long> starts = new List<long>();
+            private readonly List<long> ends = new List<long>();
+            private readonly List<string> names = new List<string>();
 
-        /// <summary>Moves forward to target, which must lie inside the file and not behind the current position.</summary>
-        private static void MoveForwardTo(ByteReader upkReader, long target, string part)
-        {
-            if (target < upkReader.Position)
-                throw new DamagedPackageException("the " + part + " at offset " + target + " lies before the end of what precedes it (" + upkReader.Position + ")");
-            upkReader.Skip(target - upkReader.Position);
+            /// <summary>Starts with the summary, which ends at summaryEnd.</summary>
+            public PartOrder(long fileLength, long summaryEnd)
+            {
+                this.fileLength = fileLength;
+                Add(0, summaryEnd, "summary");
+            }
+
+            /// <summary>A table at offset whose entries, if any, end at end; an empty table ends where it starts.</summary>
+            public void Table(int offset, int count, long end, string name)
+            {
+                Add(offset, count == 0 ? offset : end, name);
+            }
+
+            private void Add(long start, long end, string name)
+            {
+                starts.Add(start);
+                ends.Add(end);
+                names.Add(name);
+            }
+
+            public void Check()
+            {
+                for (int i = 1; i < starts.Count; i++) Follows(i - 1, starts[i], names[i]);
+            }
+
+            public void CheckFirstSerialData(int serialOffset)
+            {
+                Follows(starts.Count - 1, serialOffset, "first export's serial data");
+            }
+
+            private void Follows(int before, long start, string name)
+            {
+                if (start < 0 || start > fileLength)
+                    throw new DamagedPackageException("the " + name + " at offset " + start + " lies outside the file");
+                if (start < ends[before])
+                    throw new RefusalException(Refusal.TablesOutOfOrder, "the " + name + " at offset " + start
+                        + " lies before the end of the " + names[before] + " (" + ends[before] + ")");
+            }
         }
 
         /// <summary>The six counts and offsets that follow the package flags.</summary>

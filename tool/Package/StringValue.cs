@@ -1,3 +1,4 @@
+// Decoding of the text stored in packages: names and string values.
 using System.Text;
 
 namespace tool

@@ -1,3 +1,4 @@
+// The export classes whose property data holds the texts.
 namespace tool
 {
     /// <summary>

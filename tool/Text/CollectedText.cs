@@ -1,6 +1,6 @@
+// The text file that extraction writes, gathered as its bytes line by line.
 using System.Collections.Generic;
 using System.IO;
-using System.Text;
 
 namespace tool
 {
@@ -128,20 +128,6 @@ namespace tool
         {
             for (int i = 0; i < blocks.Count; i++)
                 stream.Write(blocks[i], 0, i == blocks.Count - 1 ? used : BlockSize);
-        }
-
-        /// <summary>The lines as the text file holds them, without the byte-order mark.</summary>
-        public override string ToString()
-        {
-            var text = new StringBuilder();
-            for (int i = 0; i < blocks.Count; i++)
-            {
-                byte[] block = blocks[i];
-                int end = i == blocks.Count - 1 ? used : BlockSize;
-                for (int p = i == 0 ? 2 : 0; p < end; p += 2)
-                    text.Append((char)(block[p] | (block[p + 1] << 8)));
-            }
-            return text.ToString();
         }
     }
 }

@@ -1,13 +1,15 @@
+// The text file's format: its line ends, the escape of a line feed, and the encodings a file may come back in.
 using System;
-using System.Collections.Generic;
 using System.Text;
 
 namespace tool
 {
     /// <summary>
     /// The text file that the user edits: one line per text, each ended by
-    /// CR LF, written as UTF-16LE after the byte-order mark FF FE. A line feed
-    /// inside a value travels as the four characters "{\n}".
+    /// CR LF, written as UTF-16LE after the byte-order mark FF FE
+    /// (<see cref="CollectedText"/> writes it). A line feed inside a value
+    /// travels as the four characters "{\n}". A file comes back in whatever
+    /// encoding its byte-order mark names (<see cref="TextLines"/> splits it).
     /// </summary>
     public static class TextFile
     {
@@ -31,58 +33,23 @@ namespace tool
             return line.Replace(EscapedLineFeed, "\n");
         }
 
-        /// <summary>Appends one value as a line of the file: escaped, then CR LF.</summary>
-        public static void AppendLine(StringBuilder collected, string value)
-        {
-            collected.Append(EscapeLine(value));
-            collected.Append(LineEnd);
-        }
-
         /// <summary>
-        /// The file's bytes for the collected lines: FF FE, then every UTF-16
-        /// code unit of the text as it stands, low byte first. Code units are
-        /// copied one for one, so even a lone surrogate read from a package
-        /// reaches the file unchanged.
+        /// The file's text as UTF-16 code units: the bytes that hold them,
+        /// from start on, in the byte order bigEndian says. A byte-order mark
+        /// selects the encoding and is passed over; without one the file is
+        /// UTF-16LE. A UTF-32 mark counts only before UTF-32 text. UTF-16 is
+        /// the file's own bytes; UTF-8 and UTF-32 are decoded into new ones
+        /// (UTF-16LE, start 0), ill-formed UTF-8 becoming U+FFFD. An odd last
+        /// byte of UTF-16 is left for the reader to take as U+FFFD.
         /// </summary>
-        public static byte[] Encode(string collected)
+        public static byte[] Utf16Units(byte[] file, out int start, out bool bigEndian)
         {
-            var bytes = new byte[2 + 2L * collected.Length];
-            bytes[0] = 0xFF;
-            bytes[1] = 0xFE;
-            int p = 2;
-            for (int i = 0; i < collected.Length; i++)
-            {
-                char c = collected[i];
-                bytes[p] = (byte)c;
-                bytes[p + 1] = (byte)(c >> 8);
-                p += 2;
-            }
-            return bytes;
-        }
-
-        /// <summary>
-        /// Decodes a text file and splits it into lines. A byte-order mark
-        /// selects the encoding and is dropped; without one the file is read
-        /// as UTF-16LE. A UTF-32 mark counts only before UTF-32 text. Lines end at CR LF, lone LF and lone CR; a line end at
-        /// the very end adds no empty line. Ill-formed input never throws: bad
-        /// sequences become U+FFFD. UTF-16, the form extraction writes, is
-        /// split straight from the bytes, without the whole text as a string.
-        /// </summary>
-        public static List<string> ReadLines(byte[] bytes)
-        {
-            int start;
-            Form form = Detect(bytes, out start);
-            if (form == Form.Utf16LE || form == Form.Utf16BE)
-                return SplitUtf16Lines(bytes, start, form == Form.Utf16BE);
-            return SplitLines(Decode(bytes, form, start));
-        }
-
-        /// <summary>The file's characters after its byte-order mark.</summary>
-        public static string Decode(byte[] bytes)
-        {
-            int start;
-            Form form = Detect(bytes, out start);
-            return Decode(bytes, form, start);
+            Form form = Detect(file, out start);
+            bigEndian = form == Form.Utf16BE;
+            if (form == Form.Utf16LE || form == Form.Utf16BE) return file;
+            byte[] units = form == Form.Utf8 ? DecodeUtf8(file, start) : DecodeUtf32(file, start, form == Form.Utf32BE);
+            start = 0;
+            return units;
         }
 
         private enum Form { Utf8, Utf16LE, Utf16BE, Utf32LE, Utf32BE }
@@ -101,63 +68,6 @@ namespace tool
             if (StartsWith(bytes, 0x00, 0x00, 0xFE, 0xFF) && IsUtf32Text(bytes, 4, true)) { start = 4; return Form.Utf32BE; }
             if (StartsWith(bytes, 0xFE, 0xFF)) { start = 2; return Form.Utf16BE; }
             return Form.Utf16LE;
-        }
-
-        private static string Decode(byte[] bytes, Form form, int start)
-        {
-            switch (form)
-            {
-                case Form.Utf8: return new UTF8Encoding(false, false).GetString(bytes, start, bytes.Length - start);
-                case Form.Utf32LE: return DecodeUtf32(bytes, start, false);
-                case Form.Utf32BE: return DecodeUtf32(bytes, start, true);
-                case Form.Utf16BE: return DecodeUtf16(bytes, start, true);
-                default: return DecodeUtf16(bytes, start, false);
-            }
-        }
-
-        /// <summary>
-        /// SplitLines(DecodeUtf16(bytes, start, bigEndian)) without that
-        /// string: each line is made from its code units, and an odd last byte
-        /// is a U+FFFD at the end of the last line.
-        /// </summary>
-        private static List<string> SplitUtf16Lines(byte[] bytes, int start, bool bigEndian)
-        {
-            int units = (bytes.Length - start) / 2;
-            bool oddByte = ((bytes.Length - start) & 1) != 0;
-            int hi = bigEndian ? 0 : 1;
-            var lines = new List<string>();
-            char[] line = new char[256];
-            int length = 0;
-            for (int i = 0, p = start; i < units; i++, p += 2)
-            {
-                char c = (char)((bytes[p + hi] << 8) | bytes[p + 1 - hi]);
-                if (c == '\r' || c == '\n')
-                {
-                    lines.Add(new string(line, 0, length));
-                    length = 0;
-                    if (c == '\r' && i + 1 < units && bytes[p + 2 + hi] == 0 && bytes[p + 3 - hi] == '\n')
-                    {
-                        i++;
-                        p += 2;
-                    }
-                    continue;
-                }
-                if (length == line.Length) Array.Resize(ref line, 2 * length);
-                line[length++] = c;
-            }
-            if (oddByte)
-            {
-                if (length == line.Length) Array.Resize(ref line, length + 1);
-                line[length++] = '\uFFFD';
-            }
-            if (length > 0) lines.Add(new string(line, 0, length));
-            return lines;
-        }
-
-        /// <summary>Splits at CR LF, lone LF and lone CR; no empty line after a final line end.</summary>
-        public static List<string> SplitLines(string text)
-        {
-            return new List<string>(new TextLines(text));
         }
 
         private static bool StartsWith(byte[] bytes, params byte[] mark)
@@ -194,45 +104,62 @@ namespace tool
         }
 
         /// <summary>
-        /// UTF-16 code units taken one for one (an unpaired surrogate stays as
-        /// it is, as extraction wrote it); an odd last byte becomes U+FFFD.
+        /// UTF-8 from start on as UTF-16LE bytes, decoded a piece at a time
+        /// straight into them, so that no string of the whole text is made.
         /// </summary>
-        private static string DecodeUtf16(byte[] bytes, int start, bool bigEndian)
+        private static byte[] DecodeUtf8(byte[] bytes, int start)
         {
-            int units = (bytes.Length - start) / 2;
-            bool oddByte = ((bytes.Length - start) & 1) != 0;
-            var chars = new char[units + (oddByte ? 1 : 0)];
-            int p = start;
-            for (int i = 0; i < units; i++)
+            var utf8 = new UTF8Encoding(false, false);
+            var units = new byte[2L * utf8.GetCharCount(bytes, start, bytes.Length - start)];
+            Decoder decoder = utf8.GetDecoder();
+            const int Piece = 1 << 16;
+            // A piece of n bytes gives at most n characters, and those of a
+            // sequence the piece before left unfinished.
+            var chars = new char[Piece + 8];
+            int at = 0;
+            for (int p = start; p < bytes.Length; p += Piece)
             {
-                chars[i] = bigEndian
-                    ? (char)((bytes[p] << 8) | bytes[p + 1])
-                    : (char)(bytes[p] | (bytes[p + 1] << 8));
-                p += 2;
+                int n = Math.Min(Piece, bytes.Length - p);
+                int produced = decoder.GetChars(bytes, p, n, chars, 0, p + n == bytes.Length);
+                for (int i = 0; i < produced; i++, at += 2)
+                {
+                    units[at] = (byte)chars[i];
+                    units[at + 1] = (byte)(chars[i] >> 8);
+                }
             }
-            if (oddByte) chars[units] = '\uFFFD';
-            return new string(chars);
+            return units;
         }
 
-        /// <summary>UTF-32 of either byte order, already known to hold only characters.</summary>
-        private static string DecodeUtf32(byte[] bytes, int start, bool bigEndian)
+        /// <summary>UTF-32 of either byte order, already known to hold only characters, as UTF-16LE bytes.</summary>
+        private static byte[] DecodeUtf32(byte[] bytes, int start, bool bigEndian)
         {
-            var sb = new StringBuilder((bytes.Length - start) / 4);
+            long pairs = 0;
+            for (int p = start; p < bytes.Length; p += 4)
+                if (Utf32At(bytes, p, bigEndian) >= 0x10000) pairs++;
+            var units = new byte[2 * ((bytes.Length - start) / 4 + pairs)];
+            int at = 0;
             for (int p = start; p < bytes.Length; p += 4)
             {
                 uint v = Utf32At(bytes, p, bigEndian);
                 if (v >= 0x10000)
                 {
                     v -= 0x10000;
-                    sb.Append((char)(0xD800 + (v >> 10)));
-                    sb.Append((char)(0xDC00 + (v & 0x3FF)));
+                    at = PutUnit(units, at, 0xD800 + (v >> 10));
+                    at = PutUnit(units, at, 0xDC00 + (v & 0x3FF));
                 }
                 else
                 {
-                    sb.Append((char)v);
+                    at = PutUnit(units, at, v);
                 }
             }
-            return sb.ToString();
+            return units;
+        }
+
+        private static int PutUnit(byte[] units, int at, uint unit)
+        {
+            units[at] = (byte)unit;
+            units[at + 1] = (byte)(unit >> 8);
+            return at + 2;
         }
     }
 }

@@ -1,3 +1,6 @@
+// Extraction's use of a walk: the value of every text property becomes a line of the text file.
+using System;
+
 namespace tool
 {
     /// <summary>Extraction's use of a walk: the value of every text property becomes a line.</summary>
@@ -6,7 +9,8 @@ namespace tool
         private readonly byte[] package;
         private readonly CollectedText texts;
 
-        public ExtractionSink(byte[] package, CollectedText texts)
+        /// <summary>A sink that appends the texts read from package to texts; the walk's errors go to walkErrors.</summary>
+        public ExtractionSink(byte[] package, CollectedText texts, Action<long> walkErrors) : base(walkErrors)
         {
             this.package = package;
             this.texts = texts;

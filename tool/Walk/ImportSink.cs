@@ -1,3 +1,5 @@
+// Import's use of a walk: the property data re-serialised with the text file's lines in place of the texts.
+using System;
 using System.Collections.Generic;
 
 namespace tool
@@ -32,8 +34,12 @@ namespace tool
 
         public int LineCount;
 
-        /// <summary>A sink for a walk that starts at the reader's position and writes at the writer's.</summary>
-        public ImportSink(IReadOnlyList<string> lines, ByteWriter writer, ByteReader reader, int lineCount)
+        /// <summary>
+        /// A sink for a walk that starts at the reader's position and writes
+        /// at the writer's; the walk's errors go to walkErrors.
+        /// </summary>
+        public ImportSink(IReadOnlyList<string> lines, ByteWriter writer, ByteReader reader, int lineCount,
+            Action<long> walkErrors) : base(walkErrors)
         {
             this.lines = lines;
             this.writer = writer;
@@ -54,7 +60,7 @@ namespace tool
                 // once compiled it is no longer one: extracting the compiled
                 // package leaves out its line, and importing that shorter
                 // file into the compiled package passes over it likewise.
-                Scrivel.importTextLine(lines, writer, ref LineCount);
+                WriteTextLine(lines, writer, ref LineCount);
             }
             else
             {
@@ -127,6 +133,26 @@ namespace tool
         public override void WalkEnd()
         {
             CarryTo(reader.Position);
+        }
+
+        /// <summary>
+        /// Writes the line at index lineCount as a UTF-16 string value with
+        /// its size and a zero array index, "{\n}" turned back into a line
+        /// feed, and moves lineCount on by one. Code units are written one
+        /// for one, so whatever the text file held reaches the package.
+        /// </summary>
+        public static void WriteTextLine(IReadOnlyList<string> lines, ByteWriter writer, ref int lineCount)
+        {
+            if (lineCount < 0 || lineCount >= lines.Count)
+                throw new TooFewLinesException();
+            string value = TextFile.UnescapeLine(lines[lineCount++]);
+            long units = value.Length + 1L;
+            if (2 * units + 4 > int.MaxValue)
+                throw new DamagedPackageException("output would exceed 2 GB");
+            writer.WriteInt32((int)(2 * units + 4));
+            writer.WriteInt32(0);
+            writer.WriteInt32((int)-units);
+            writer.WriteUtf16Terminated(value);
         }
 
         private void CarryTo(long position)

@@ -1,3 +1,5 @@
+// Import's walk over an export it leaves as it is: each text takes its line, and edits of those lines are noted.
+using System;
 using System.Collections.Generic;
 
 namespace tool
@@ -20,7 +22,8 @@ namespace tool
 
         public int LineCount;
 
-        public LineCountingSink(byte[] package, IReadOnlyList<string> lines, int lineCount, List<int> ignoredEdits)
+        public LineCountingSink(byte[] package, IReadOnlyList<string> lines, int lineCount, List<int> ignoredEdits,
+            Action<long> walkErrors) : base(walkErrors)
         {
             this.package = package;
             this.lines = lines;

@@ -1,3 +1,4 @@
+// The declared ends of the structures a walk has entered, smallest first.
 using System.Collections.Generic;
 
 namespace tool

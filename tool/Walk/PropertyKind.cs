@@ -1,3 +1,4 @@
+// How a property walk treats the bytes after a tag's type reference.
 namespace tool
 {
     /// <summary>How a property walk treats the bytes after a tag's type reference.</summary>

@@ -1,13 +1,43 @@
+// What a property walk reports as it reads a property list: the base class of every sink.
+using System;
+
 namespace tool
 {
     /// <summary>
     /// What a <see cref="PropertyWalker"/> reports as it reads a property
     /// list. Positions are input offsets; every event comes after the walker
     /// has read (and bounds-checked) the bytes it names. The defaults do
-    /// nothing, so a sink overrides only what it uses.
+    /// nothing, so a sink overrides only what it uses; but for the walk's
+    /// errors, which go to the report the sink was made with.
     /// </summary>
     public abstract class PropertySink
     {
+        private readonly Action<long> walkErrors;
+
+        /// <summary>A sink whose walk's errors, each an input offset, go to walkErrors (null: nowhere).</summary>
+        protected PropertySink(Action<long> walkErrors)
+        {
+            this.walkErrors = walkErrors;
+        }
+
+        /// <summary>
+        /// A name index that is not in the name table; offset is the input
+        /// offset 4 bytes before it. The walk goes on 4 bytes further.
+        /// </summary>
+        public virtual void UnknownName(long offset)
+        {
+            if (walkErrors != null) walkErrors(offset);
+        }
+
+        /// <summary>
+        /// A type reference that is not in the name table, at offset. The
+        /// current start of the walk ends.
+        /// </summary>
+        public virtual void UnknownType(long offset)
+        {
+            if (walkErrors != null) walkErrors(offset);
+        }
+
         /// <summary>
         /// A string property named name: its size and array index at
         /// sizeField, then the stored length L, then the value's byteCount

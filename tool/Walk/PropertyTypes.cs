@@ -1,3 +1,4 @@
+// The one description of the property-tag layout inside serial data: the type table.
 namespace tool
 {
     /// <summary>
@@ -10,9 +11,6 @@ namespace tool
     {
         /// <summary>The name that ends a property list (it does not end a walk).</summary>
         public const string NoneName = "None";
-
-        /// <summary>Bytes of a tag before its type reference: name index and name number.</summary>
-        public const int TagNameBytes = 8;
 
         /// <summary>Bytes of a type reference or any other name reference.</summary>
         public const int NameReferenceBytes = 8;

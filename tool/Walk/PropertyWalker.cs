@@ -1,3 +1,4 @@
+// The one reading of the property lists in an export's serial data, shared by extraction and import.
 using System.Collections.Generic;
 
 namespace tool
@@ -7,10 +8,10 @@ namespace tool
     /// shared by extraction and import: it reads tag after tag by the type
     /// table of <see cref="PropertyTypes"/>, enters walked arrays and structs
     /// with inner tags, passes over a sound's additional data, and reports
-    /// what it meets to a <see cref="PropertySink"/>. It prints the
-    /// "Error: {0}" line of a name or type reference that is not in the name
-    /// table; a read outside the package, a negative array size or inline
-    /// count raise <see cref="DamagedPackageException"/>.
+    /// what it meets to a <see cref="PropertySink"/>, a name or type
+    /// reference that is not in the name table included. It prints nothing;
+    /// a read outside the package, a negative array size or inline count
+    /// raise <see cref="DamagedPackageException"/>.
     ///
     /// "None" ends no walk, only the end position does. A name index not in
     /// the table is an error and the walk goes on 4 bytes further; a type
@@ -36,12 +37,12 @@ namespace tool
         }
 
         private readonly ByteReader reader;
-        private readonly Dictionary<long, string> names;
+        private readonly IReadOnlyDictionary<long, string> names;
         private readonly PropertySink sink;
         private readonly List<ListWalk> walks = new List<ListWalk>();
         private readonly OpenEnds openEnds = new OpenEnds();
 
-        public PropertyWalker(ByteReader reader, Dictionary<long, string> names, PropertySink sink)
+        public PropertyWalker(ByteReader reader, IReadOnlyDictionary<long, string> names, PropertySink sink)
         {
             this.reader = reader;
             this.names = names;
@@ -87,8 +88,7 @@ namespace tool
             string name;
             if (!names.TryGetValue(nameIndex, out name))
             {
-                // The offset 4 bytes before the name index.
-                ConsoleOut.WriteLine(Messages.WalkErrorAt(reader.Position - 8));
+                sink.UnknownName(reader.Position - 8);
                 return true;
             }
             reader.Skip(4); // name number
@@ -104,7 +104,7 @@ namespace tool
             string typeName;
             if (!names.TryGetValue(typeReference, out typeName))
             {
-                ConsoleOut.WriteLine(Messages.WalkErrorAt(reader.Position - 8));
+                sink.UnknownType(reader.Position - 8);
                 return false;
             }
             int fixedBytes;

@@ -1,3 +1,4 @@
+// The serial data that the walks read: each walked export's range checked, and how far its walk may read.
 using System.Collections.Generic;
 
 namespace tool
@@ -20,7 +21,7 @@ namespace tool
         /// end. Raises <see cref="DamagedPackageException"/> for the data of a
         /// walked export that lies outside the file or overlaps another's.
         /// </summary>
-        public static long[] ReadLimits(List<ExportEntry> exports, long fileLength)
+        public static long[] ReadLimits(IReadOnlyList<ExportEntry> exports, long fileLength)
         {
             var walked = new List<int>();
             var limits = new long[exports.Count];

@@ -36,7 +36,7 @@ namespace tool.Tests.Fuzz
             string lineEnd = rng.Pick(new[] { "\r\n", "\n", "\r" });
             string text = TextMutations.Join(lines, lineEnd, !rng.OneIn(4));
             string form = "UTF-16LE with mark";
-            byte[] bytes = TextMutations.IsWellFormed(text) ? TextMutations.Encode(rng, text, out form) : TextFile.Encode(text);
+            byte[] bytes = TextMutations.IsWellFormed(text) ? TextMutations.Encode(rng, text, out form) : TextMutations.Utf16LE(text);
             done.Add(form);
             if (rng.OneIn(5)) done.Add(TextMutations.DamageBytes(rng, ref bytes));
             string id = "text file " + number + " (" + string.Join(", ", done.ToArray()) + ")";
@@ -48,7 +48,7 @@ namespace tool.Tests.Fuzz
                 if (rng.OneIn(2)) File.WriteAllBytes(folder.File("Pkg.upk.clxi"), FuzzSteps.Sentinel);
                 bool compiled = FuzzSteps.Import(id, folder.Path, "Pkg.txt", faults);
 
-                List<string> seen = TextFile.ReadLines(bytes);
+                List<string> seen = TextFiles.Lines(bytes);
                 bool enough = seen.Count >= g.Lines.Count;
                 if (compiled != enough)
                 {
