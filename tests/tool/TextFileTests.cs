@@ -3,6 +3,7 @@ using System.Collections.Generic;
 using System.Text;
 using NUnit.Framework;
 using tool;
+using tool.Tests.Fuzz;
 
 namespace tool.Tests
 {
@@ -243,7 +244,7 @@ namespace tool.Tests
                                 for (int i = 0; i < units.Length; i += 2) units = Swapped(units, i);
                             byte[] file = Concat(withMark ? units : Slice(units, 2), odd);
                             string decoded = text + (odd.Length > 0 ? "\uFFFD" : "");
-                            CollectionAssert.AreEqual(SplitDecoded(decoded), Lines(file),
+                            CollectionAssert.AreEqual(TextMutations.Lines(decoded), Lines(file),
                                 "text " + text.Length + " units, big-endian " + bigEndian + ", odd byte " + odd.Length);
                         }
         }
@@ -261,14 +262,6 @@ namespace tool.Tests
             var r = new byte[bytes.Length - from];
             Buffer.BlockCopy(bytes, from, r, 0, r.Length);
             return r;
-        }
-
-        /// <summary>Lines of a decoded text, split the plain way: at CR LF, LF and CR, no line after a final end.</summary>
-        private static List<string> SplitDecoded(string text)
-        {
-            var lines = new List<string>(text.Replace("\r\n", "\n").Replace('\r', '\n').Split('\n'));
-            if (lines[lines.Count - 1] == "") lines.RemoveAt(lines.Count - 1);
-            return lines;
         }
 
         [Test]
@@ -321,7 +314,7 @@ namespace tool.Tests
             var random = new Random(5);
             while (body.Count < 200000) body.AddRange(parts[random.Next(parts.Length)]);
             string decoded = new UTF8Encoding(false, false).GetString(body.ToArray());
-            CollectionAssert.AreEqual(SplitDecoded(decoded), Lines(Concat(Bytes(0xEF, 0xBB, 0xBF), body.ToArray())));
+            CollectionAssert.AreEqual(TextMutations.Lines(decoded), Lines(Concat(Bytes(0xEF, 0xBB, 0xBF), body.ToArray())));
         }
 
         [Test]

@@ -49,15 +49,15 @@ namespace tool
             if (rules.TestsCompression && flagsHigh != 0x00 && flagsHigh != 0x20)
                 throw new RefusalException(Refusal.Compressed);
             var summary = TableLocations.Read(upkReader);
-            var parts = new PartOrder(upkReader.Length, upkReader.Position);
+            long summaryEnd = upkReader.Position;
 
             MoveToTable(upkReader, summary.NameOffset, summary.NameCount, NameEntryMinBytes, "name");
             var nameTable = ReadNameTable(upkReader, summary.NameCount);
-            parts.Table(summary.NameOffset, summary.NameCount, upkReader.Position, "name table");
+            long nameEnd = summary.NameCount == 0 ? summary.NameOffset : upkReader.Position;
 
             MoveToTable(upkReader, summary.ImportOffset, summary.ImportCount, ImportEntryBytes, "import");
             var importNames = ReadImportTable(upkReader, nameTable, summary.ImportCount);
-            parts.Table(summary.ImportOffset, summary.ImportCount, upkReader.Position, "import table");
+            long importEnd = summary.ImportCount == 0 ? summary.ImportOffset : upkReader.Position;
             if (rules.RequiresTextClass && !ImportsATextClass(importNames))
                 throw new RefusalException(Refusal.NoText);
             if (rules.RequiresExports && summary.ExportCount == 0)
@@ -65,11 +65,12 @@ namespace tool
 
             MoveToTable(upkReader, summary.ExportOffset, summary.ExportCount, ExportEntryMinBytes, "export");
             var exports = ReadExportTable(upkReader, importNames, summary.ExportCount);
-            parts.Table(summary.ExportOffset, summary.ExportCount, upkReader.Position, "export table");
             if (rules.RequiresTableOrder)
             {
-                parts.Check();
-                parts.CheckFirstSerialData(exports[0].SerialOffset);
+                long at = InOrder(summaryEnd, summary.NameOffset, nameEnd, "name table", package.Length);
+                at = InOrder(at, summary.ImportOffset, importEnd, "import table", package.Length);
+                at = InOrder(at, summary.ExportOffset, upkReader.Position, "export table", package.Length);
+                InOrder(at, exports[0].SerialOffset, 0, "first export's serial data", package.Length);
             }
             return new PackageTables(rules, version, nameTable, importNames, exports);
         }
@@ -185,56 +186,20 @@ namespace tool
         }
 
         /// <summary>
-        /// Where the parts of the package lie, for the rule that they follow
-        /// each other in file order: the summary, the three tables, the first
-        /// export's data. A part that starts outside the file is damage; one
-        /// that starts before the end of the part before it is out of order.
+        /// A part of the package (a table, the first export's data) that must
+        /// start at or after before, the end of the part before it, and ends
+        /// at end; returns that end. A part that starts outside the file is
+        /// damage; one that starts before the end of the one before is out of
+        /// order, which only import refuses.
         /// </summary>
-        private sealed class PartOrder
+        private static long InOrder(long before, long start, long end, string part, long fileLength)
         {
-            private readonly long fileLength;
-            private readonly List<long> starts = new List<long>();
-            private readonly List<long> ends = new List<long>();
-            private readonly List<string> names = new List<string>();
-
-            /// <summary>Starts with the summary, which ends at summaryEnd.</summary>
-            public PartOrder(long fileLength, long summaryEnd)
-            {
-                this.fileLength = fileLength;
-                Add(0, summaryEnd, "summary");
-            }
-
-            /// <summary>A table at offset whose entries, if any, end at end; an empty table ends where it starts.</summary>
-            public void Table(int offset, int count, long end, string name)
-            {
-                Add(offset, count == 0 ? offset : end, name);
-            }
-
-            private void Add(long start, long end, string name)
-            {
-                starts.Add(start);
-                ends.Add(end);
-                names.Add(name);
-            }
-
-            public void Check()
-            {
-                for (int i = 1; i < starts.Count; i++) Follows(i - 1, starts[i], names[i]);
-            }
-
-            public void CheckFirstSerialData(int serialOffset)
-            {
-                Follows(starts.Count - 1, serialOffset, "first export's serial data");
-            }
-
-            private void Follows(int before, long start, string name)
-            {
-                if (start < 0 || start > fileLength)
-                    throw new DamagedPackageException("the " + name + " at offset " + start + " lies outside the file");
-                if (start < ends[before])
-                    throw new RefusalException(Refusal.TablesOutOfOrder, "the " + name + " at offset " + start
-                        + " lies before the end of the " + names[before] + " (" + ends[before] + ")");
-            }
+            if (start < 0 || start > fileLength)
+                throw new DamagedPackageException("the " + part + " at offset " + start + " lies outside the file");
+            if (start < before)
+                throw new RefusalException(Refusal.TablesOutOfOrder, "the " + part + " at offset " + start
+                    + " lies before the end of what precedes it (" + before + ")");
+            return end;
         }
 
         /// <summary>The six counts and offsets that follow the package flags.</summary>

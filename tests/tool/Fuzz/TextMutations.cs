@@ -46,6 +46,14 @@ namespace tool.Tests.Fuzz
             return sb.ToString();
         }
 
+        /// <summary>The lines of a text, split the plain way: at CR LF, LF and CR, no line after a final line end.</summary>
+        public static List<string> Lines(string text)
+        {
+            var lines = new List<string>(text.Replace("\r\n", "\n").Replace('\r', '\n').Split('\n'));
+            if (lines[lines.Count - 1] == "") lines.RemoveAt(lines.Count - 1);
+            return lines;
+        }
+
         /// <summary>The text encoded in one of the forms a reader must understand, mark included where it has one.</summary>
         public static byte[] Encode(FuzzRandom rng, string text, out string form)
         {
