@@ -31,7 +31,7 @@ fi
 
 MCS="mcs -nologo -target:exe -langversion:7 -codepage:utf8 -noconfig -optimize+ -r:mscorlib.dll"
 
-# tool SPEC NAME: the tool of a commit, a built file, or (empty) the working
+# tool WHICH NAME: the tool of a commit, a built file, or (empty) the working
 # tree, as $WORK/tools/NAME/Scrivel.exe
 tool() {
   out="$WORK/tools/$2"

@@ -4,11 +4,11 @@ namespace tool
     public static class ProgressBar
     {
         /// <summary>
-        /// Draws the bar on the terminal's cursor row: "|" at left + 1, 31 cells from
-        /// left + 2 to left + 32, "|" at left + 33 and "value%" from left + 35.
-        /// The first cells are shaded on white in proportion to value / total,
-        /// the rest blank on black. Callers pass a total above 0 and a value
-        /// from 0 to the total.
+        /// Draws the bar on the terminal's cursor row: "|" at left + 1, 31
+        /// cells from left + 2 to left + 32, "|" at left + 33 and "value%"
+        /// from left + 35. The first cells are shaded on white in proportion
+        /// to value / total, the rest blank on black. Callers pass a total
+        /// above 0 and a value from 0 to the total.
         /// </summary>
         public static void Draw(ITerminal terminal, int left, int value, int total)
         {
