@@ -1,14 +1,14 @@
 using System;
-using System.Collections.Generic;
 using System.Diagnostics;
 using System.IO;
 using System.Text;
 using tool;
 
 /// <summary>
-/// Times the text file's encoding, reading and safe writing for a text of
-/// about 10 MB (as UTF-16) against plain floors: the runtime's own UTF-16
-/// encoder and decoder and an ordinary File.WriteAllBytes.
+/// Times the text file's writing, reading and safe writing, as extraction
+/// and import do them, for a text of about 10 MB (as UTF-16) against plain
+/// floors: the runtime's own UTF-16 encoder and decoder and an ordinary
+/// write with a flush to disk.
 ///   mono build/bench/TextFileBench.exe [megabytes]
 /// </summary>
 public static class TextFileBench
@@ -17,16 +17,29 @@ public static class TextFileBench
     {
         int megabytes = args.Length > 0 ? int.Parse(args[0]) : 10;
         string text = MakeText(megabytes * 1024 * 1024 / 2);
+        string[] values = text.Split(new[] { "\r\n" }, StringSplitOptions.None);
         Console.WriteLine("text: " + text.Length + " characters, " + (2 + 2L * text.Length) + " bytes as UTF-16");
 
-        byte[] encoded = null;
-        Report("Encode", Best(delegate() { encoded = TextFile.Encode(text); }),
+        CollectedText collected = null;
+        Report("CollectedText.AddLine", Best(delegate()
+               {
+                   collected = new CollectedText();
+                   for (int i = 0; i < values.Length - 1; i++) collected.AddLine(values[i]);
+               }),
                "Encoding.Unicode.GetBytes", Best(delegate() { Encoding.Unicode.GetBytes(text); }));
+        var file = new MemoryStream();
+        collected.WriteTo(file);
+        byte[] encoded = file.ToArray();
 
-        List<string> lines = null;
-        Report("ReadLines", Best(delegate() { lines = TextFile.ReadLines(encoded); }),
+        int count = 0;
+        Report("TextLines, every line", Best(delegate()
+               {
+                   var lines = new TextLines(encoded);
+                   count = lines.Count;
+                   for (int i = 0; i < count; i++) GC.KeepAlive(lines[i]);
+               }),
                "Encoding.Unicode.GetString", Best(delegate() { Encoding.Unicode.GetString(encoded, 2, encoded.Length - 2); }));
-        Console.WriteLine("lines read: " + lines.Count);
+        Console.WriteLine("lines read: " + count);
 
         string folder = Path.Combine(Path.GetTempPath(), "scrivel-bench-textfile-" + Guid.NewGuid().ToString("N"));
         Directory.CreateDirectory(folder);
@@ -34,7 +47,7 @@ public static class TextFileBench
         {
             string target = Path.Combine(folder, "Bench.txt");
             string plain = Path.Combine(folder, "Plain.txt");
-            Report("SafeFile.WriteAllBytes", Best(delegate() { SafeFile.WriteAllBytes(target, encoded); }),
+            Report("SafeFile.Write", Best(delegate() { SafeFile.Write(target, collected.WriteTo); }),
                    "File.WriteAllBytes + fsync", Best(delegate()
                    {
                        using (var s = new FileStream(plain, FileMode.Create, FileAccess.Write))

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mcs -nologo -noconfig -target:exe -langversion:7 -codepage:utf8 -r:mscorlib.dll \
-    -out:"$work/Scrivel.exe" tool/*.cs
+    -out:"$work/Scrivel.exe" $(find tool -name '*.cs')
 mcs -nologo -target:exe -langversion:7 -codepage:utf8 -r:"$work/Scrivel.exe" \
     -out:"$work/MakeDemo.exe" samples/MakeDemo.cs \
     tests/tool/DemoPackage.cs tests/tool/PackageBuilder.cs tests/tool/PropertyWriter.cs

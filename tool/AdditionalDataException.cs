@@ -1,3 +1,4 @@
+// The refusal that ends the whole run: a sound's additional data that import cannot rewrite.
 namespace tool
 {
     /// <summary>

@@ -1,3 +1,4 @@
+// The refusal of a package whose bytes do not hold what a read expects.
 namespace tool
 {
     /// <summary>

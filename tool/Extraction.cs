@@ -1,3 +1,4 @@
+// Extraction: a package's texts written into its text file (extractAll, extractPackage).
 using System.Collections.Generic;
 using System.IO;
 
@@ -23,10 +24,10 @@ namespace tool
         private static void extractFile(FileDescription file)
         {
             byte[] package = InputFile.ReadWhole(file.FullPath, file.Name);
+            PackageTables tables = PackageReader.Read(package, ReadingRules.Extraction, version =>
+                ConsoleOut.WriteLine(string.Format(Messages.FileVersion, file.Name,
+                    version.ToString(System.Globalization.CultureInfo.InvariantCulture))));
             var upkReader = new ByteReader(package);
-            uint version = PackageReader.ReadTaggedVersion(upkReader);
-            ConsoleOut.WriteLine(string.Format(Messages.FileVersion, file.Name, version.ToString(System.Globalization.CultureInfo.InvariantCulture)));
-            PackageTables tables = PackageReader.ReadForExtraction(upkReader);
 
             var texts = new CollectedText();
             var progress = ProgressReport.Start(Messages.ExtractionLabel, tables.Exports.Count);
@@ -67,10 +68,10 @@ namespace tool
         /// beyond endPos. upkVer is the package's version; only one is ever
         /// accepted, so nothing depends on it.
         /// </summary>
-        public static void extractPackage(ByteReader upkReader, Dictionary<long, string> nameTable,
+        public static void extractPackage(ByteReader upkReader, IReadOnlyDictionary<long, string> nameTable,
             CollectedText texts, long endPos, uint upkVer)
         {
-            new PropertyWalker(upkReader, nameTable, new ExtractionSink(upkReader.Data, texts)).Walk(endPos);
+            new PropertyWalker(upkReader, nameTable, new ExtractionSink(upkReader.Data, texts, printWalkError)).Walk(endPos);
         }
     }
 }

@@ -1,3 +1,4 @@
+// Import: a text file compiled into the package beside it (importAll, compilePackage, importPackage).
 using System;
 using System.Collections.Generic;
 using System.IO;
@@ -45,8 +46,8 @@ namespace tool
         /// <summary>
         /// The package beside the text file and the text file's lines, each
         /// input refused on its line when it is missing, not a regular file,
-        /// too large or unreadable. The text is decoded whole and split only
-        /// as far as the package takes lines.
+        /// too large or unreadable. The lines are split only as far as the
+        /// package takes them.
         /// </summary>
         private static byte[] readInputs(FileDescription file, string packagePath, string packageName,
             out TextLines readTexts)
@@ -57,8 +58,7 @@ namespace tool
                 throw new RefusalException(packageKind == InputFile.Kind.Missing ? Refusal.NotFound : Refusal.NotSupported,
                     packagePath);
             byte[] textBytes = InputFile.ReadWhole(file.FullPath, file.Name);
-            readTexts = new TextLines(TextFile.Decode(textBytes));
-            textBytes = null;
+            readTexts = new TextLines(textBytes);
             return InputFile.ReadWhole(packagePath, packageName);
         }
 
@@ -80,12 +80,12 @@ namespace tool
         public static void compilePackage(byte[] package, IReadOnlyList<string> readTexts, string textFileName, Stream output,
             out int linesUsed)
         {
-            var upkReader = new ByteReader(package);
-            var header = new ByteWriter(16);
-            PackageTables tables = PackageReader.ReadForImport(upkReader, header);
-            List<ExportEntry> exports = tables.Exports;
-            long oldEnd = writeOldPlaces(package, header.Length, exports, output);
+            PackageTables tables = PackageReader.Read(package, ReadingRules.Import);
+            ImportHeader header = ImportHeader.Of(tables);
+            IReadOnlyList<ExportEntry> exports = tables.Exports;
+            long oldEnd = writeOldPlaces(package, header.End, exports, output);
 
+            var upkReader = new ByteReader(package);
             var exportWriter = new ByteWriter(16);
             long appendPos = package.Length;
             int lineCount = 0;
@@ -103,6 +103,7 @@ namespace tool
                 {
                     exportWriter.Restart(appendPos);
                     rewriteExport(export, readTexts, exportWriter, upkReader, ref lineCount, tables, appendPos);
+                    header.Move(k, appendPos, exportWriter.Position - appendPos);
                     if (appendPos == package.Length) writeZeros(output, oldEnd, package.Length);
                     output.Position = appendPos;
                     exportWriter.WriteTo(output);
@@ -119,14 +120,7 @@ namespace tool
             foreach (int line in ignoredEdits)
                 ConsoleOut.WriteLine(string.Format(Messages.UncompiledEdit, line, textFileName));
 
-            foreach (ExportEntry export in exports)
-            {
-                header.Position = export.EntryPosition;
-                header.WriteInt32(export.SerialSize);
-                header.WriteInt32(export.SerialOffset);
-            }
-            output.Position = 0;
-            header.WriteTo(output);
+            header.WriteTo(output, package);
         }
 
         /// <summary>
@@ -136,7 +130,7 @@ namespace tool
         /// data lies outside the package are left to the walk, which refuses
         /// the package when it reaches them.
         /// </summary>
-        private static long writeOldPlaces(byte[] package, long headerEnd, List<ExportEntry> exports, Stream output)
+        private static long writeOldPlaces(byte[] package, long headerEnd, IReadOnlyList<ExportEntry> exports, Stream output)
         {
             var ranges = new List<KeyValuePair<long, long>>(exports.Count);
             long oldEnd = headerEnd;
@@ -175,10 +169,10 @@ namespace tool
         }
 
         /// <summary>
-        /// Re-serialises one export at appendPos, its final place, and points
-        /// its entry there. Whatever the outermost walk leaves of the old data
-        /// before the export's end (it stops at an unknown type reference) is
-        /// carried over unchanged, so no byte of the export is lost.
+        /// Re-serialises one export at appendPos, its final place. Whatever
+        /// the outermost walk leaves of the old data before the export's end
+        /// (it stops at an unknown type reference) is carried over unchanged,
+        /// so no byte of the export is lost.
         /// </summary>
         private static void rewriteExport(ExportEntry export, IReadOnlyList<string> readTexts, ByteWriter upkWriter,
             ByteReader upkReader, ref int lineCount, PackageTables tables, long appendPos)
@@ -190,12 +184,6 @@ namespace tool
             importPackage(readTexts, upkWriter, upkReader, ref lineCount, tables.NameTable, endPos, tables.Version);
             if (upkReader.Position < endPos)
                 upkWriter.CopyFrom(upkReader, endPos - upkReader.Position);
-
-            long newSize = upkWriter.Position - appendPos;
-            if (appendPos > int.MaxValue || newSize > int.MaxValue)
-                throw new DamagedPackageException("the compiled package would exceed 2 GB");
-            export.SerialOffset = (int)appendPos;
-            export.SerialSize = (int)newSize;
         }
 
         /// <summary>
@@ -205,7 +193,7 @@ namespace tool
         private static void countUncompiledLines(ExportEntry export, IReadOnlyList<string> readTexts, ByteReader upkReader,
             ref int lineCount, PackageTables tables, List<int> ignoredEdits)
         {
-            var sink = new LineCountingSink(upkReader.Data, readTexts, lineCount, ignoredEdits);
+            var sink = new LineCountingSink(upkReader.Data, readTexts, lineCount, ignoredEdits, printWalkError);
             upkReader.Position = export.SerialOffset;
             upkReader.Skip(4);
             new PropertyWalker(upkReader, tables.NameTable, sink).Walk((long)export.SerialOffset + export.SerialSize);
@@ -221,9 +209,9 @@ namespace tool
         /// is ever accepted, so nothing depends on it.
         /// </summary>
         public static void importPackage(IReadOnlyList<string> readTexts, ByteWriter upkWriter, ByteReader upkReader,
-            ref int lineCount, Dictionary<long, string> nameTable, long endPos, uint upkVer)
+            ref int lineCount, IReadOnlyDictionary<long, string> nameTable, long endPos, uint upkVer)
         {
-            var sink = new ImportSink(readTexts, upkWriter, upkReader, lineCount);
+            var sink = new ImportSink(readTexts, upkWriter, upkReader, lineCount, printWalkError);
             try
             {
                 new PropertyWalker(upkReader, nameTable, sink).Walk(endPos);
@@ -235,23 +223,12 @@ namespace tool
         }
 
         /// <summary>
-        /// Writes the line at index lineCount as a UTF-16 string value with
-        /// its size and a zero array index, "{\n}" turned back into a line
-        /// feed, and moves lineCount on by one. Code units are written one
-        /// for one, so whatever the text file held reaches the package.
+        /// Writes the line at index lineCount as a UTF-16 string value and
+        /// moves lineCount on by one (<see cref="ImportSink.WriteTextLine"/>).
         /// </summary>
         public static void importTextLine(IReadOnlyList<string> stringLines, ByteWriter upkWriter, ref int lineCount)
         {
-            if (lineCount < 0 || lineCount >= stringLines.Count)
-                throw new TooFewLinesException();
-            string value = TextFile.UnescapeLine(stringLines[lineCount++]);
-            long units = value.Length + 1L;
-            if (2 * units + 4 > int.MaxValue)
-                throw new DamagedPackageException("output would exceed 2 GB");
-            upkWriter.WriteInt32((int)(2 * units + 4));
-            upkWriter.WriteInt32(0);
-            upkWriter.WriteInt32((int)-units);
-            upkWriter.WriteUtf16Terminated(value);
+            ImportSink.WriteTextLine(stringLines, upkWriter, ref lineCount);
         }
     }
 }

@@ -1,3 +1,4 @@
+// Every text that the tool prints.
 namespace tool
 {
     /// <summary>
@@ -60,6 +61,9 @@ namespace tool
         public const string FewerLines = "The file {0} has fewer lines than the package has texts!";
         /// <summary>{0}: the line's number counted from 1; {1}: the text file's name.</summary>
         public const string UncompiledEdit = "Warning: line {0} of {1} belongs to a text that cannot be compiled; the edit is ignored.";
+        // A package that extraction reads but import cannot rebuild.
+        public const string TablesOutOfOrder = "The file {0} cannot be compiled: its tables are out of order!";
+        public const string NoExports = "The file {0} cannot be compiled: its export table is empty!";
 
         // Writing an output file (text file or compiled package) failed; an earlier file stays.
         public const string CouldNotWrite = "The file {0} could not be written!";

@@ -1,3 +1,4 @@
+// Why the work on a file is given up: every refusal's reason.
 namespace tool
 {
     /// <summary>Why the work on a file is given up; each has its one console line (Scrivel.refusalLine).</summary>
@@ -22,6 +23,10 @@ namespace tool
         /// <summary>An input that cannot be read to its end: no permission, an I/O error, a size that changed.</summary>
         CouldNotRead,
         /// <summary>A sound's additional data in a form import cannot rewrite; ends the run.</summary>
-        AdditionalData
+        AdditionalData,
+        /// <summary>A package whose parts import cannot rebuild: its tables or first export's data out of file order.</summary>
+        TablesOutOfOrder,
+        /// <summary>A package that import cannot rebuild because its export table is empty.</summary>
+        NoExports
     }
 }

@@ -1,3 +1,4 @@
+// The exception that gives up the work on a file, carrying its reason.
 using System;
 
 namespace tool

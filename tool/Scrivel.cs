@@ -1,3 +1,4 @@
+// The Text tool's entry point: the arguments dispatched, refusals and failures reported, outputs written.
 using System;
 
 namespace tool
@@ -105,6 +106,8 @@ namespace tool
                 case Refusal.TooLarge: return string.Format(Messages.TooLarge, packageName);
                 case Refusal.CouldNotRead: return string.Format(Messages.CouldNotRead, packageName);
                 case Refusal.AdditionalData: return Messages.AdditionalDataError;
+                case Refusal.TablesOutOfOrder: return string.Format(Messages.TablesOutOfOrder, packageName);
+                case Refusal.NoExports: return string.Format(Messages.NoExports, packageName);
                 default: return string.Format(Messages.Damaged, packageName);
             }
         }
@@ -171,6 +174,24 @@ namespace tool
                 ConsoleOut.WriteLine(string.Format(Messages.CouldNotWrite, System.IO.Path.GetFileName(path)));
                 return false;
             }
+        }
+
+        /// <summary>
+        /// Draws the progress bar at column left on the current terminal
+        /// (<see cref="ProgressBar.Draw"/>).
+        /// </summary>
+        public static void progressBar(int left, int value, int total)
+        {
+            ProgressBar.Draw(Terminal.Current, left, value, total);
+        }
+
+        /// <summary>
+        /// Prints the walks' "Error: {0}" line for a name or type reference
+        /// that is not in the name table, where the cursor stands.
+        /// </summary>
+        private static void printWalkError(long offset)
+        {
+            ConsoleOut.WriteLine(Messages.WalkErrorAt(offset));
         }
 
         /// <summary>

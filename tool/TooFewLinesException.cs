@@ -1,3 +1,4 @@
+// The refusal of a text file with fewer lines than the package has texts.
 namespace tool
 {
     /// <summary>

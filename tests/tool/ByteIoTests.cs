@@ -15,8 +15,8 @@ namespace tool.Tests
             Assert.AreEqual(0x04030201, r.ReadInt32());
             Assert.Throws<DamagedPackageException>(() => r.ReadInt32());
             Assert.AreEqual(4, r.Position, "a failed read does not move the position");
-            Assert.Throws<DamagedPackageException>(() => r.ReadBytes(-1));
-            Assert.Throws<DamagedPackageException>(() => r.ReadBytes(int.MaxValue));
+            Assert.Throws<DamagedPackageException>(() => r.Skip(-1));
+            Assert.Throws<DamagedPackageException>(() => r.Skip(int.MaxValue));
             r.Position = -4;
             Assert.Throws<DamagedPackageException>(() => r.ReadByte());
         }
@@ -53,7 +53,7 @@ namespace tool.Tests
             w.Position = 3;
             w.WriteInt32(0x0A0B0C0D);
             w.Position = 1;
-            w.WriteByte(0x55);
+            w.WriteBytes(new byte[] { 0x55 }, 0, 1);
             var stream = new MemoryStream();
             stream.WriteByte(0xEE);
             w.WriteTo(stream);
@@ -62,7 +62,7 @@ namespace tool.Tests
 
             // After growing past its room the writer still writes all of it.
             var grown = new ByteWriter(16);
-            for (int i = 0; i < 100; i++) grown.WriteByte((byte)i);
+            for (int i = 0; i < 100; i++) grown.WriteBytes(new[] { (byte)i }, 0, 1);
             var all = new MemoryStream();
             grown.WriteTo(all);
             Assert.AreEqual(100, all.Length);
@@ -73,13 +73,13 @@ namespace tool.Tests
         public void RestartedWriterCountsFromItsOriginAndZerosGapsInReusedStorage()
         {
             var w = new ByteWriter(16);
-            for (int i = 0; i < 12; i++) w.WriteByte(0xAA);
+            w.WriteBytes(new byte[] { 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA }, 0, 12);
             w.Restart(1000);
             Assert.AreEqual(1000, w.Position);
             w.Position = 1004;
             w.WriteInt32(7);
             w.Position = 1001;
-            w.WriteByte(5);
+            w.WriteBytes(new byte[] { 5 }, 0, 1);
             w.Position = w.Length;
             Assert.AreEqual(1008, w.Length);
             CollectionAssert.AreEqual(new byte[] { 0, 5, 0, 0, 7, 0, 0, 0 }, w.ToArray());
@@ -91,7 +91,7 @@ namespace tool.Tests
         {
             var r = new ByteReader(new byte[] { 9, 8, 7, 6 });
             r.Position = 1;
-            var w = new ByteWriter();
+            var w = new ByteWriter(16);
             w.Position = 2;
             w.CopyFrom(r, 2);
             Assert.AreEqual(3, r.Position);

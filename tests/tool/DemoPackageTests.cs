@@ -8,22 +8,13 @@ namespace tool.Tests
     [TestFixture]
     public class DemoPackageTests
     {
-        /// <summary>samples/Demo.upk, found by walking up from the test assembly or the working folder.</summary>
+        /// <summary>samples/Demo.upk of the source tree that the build names in SCRIVEL_SOURCE_DIR.</summary>
         private static string CommittedDemoPath()
         {
-            foreach (string start in new[] { AppDomain.CurrentDomain.BaseDirectory, Environment.CurrentDirectory })
-            {
-                string dir = start;
-                while (!string.IsNullOrEmpty(dir))
-                {
-                    string candidate = Path.Combine(Path.Combine(dir, "samples"), "Demo.upk");
-                    if (File.Exists(candidate) && File.Exists(Path.Combine(Path.Combine(dir, "samples"), "MakeDemo.cs")))
-                        return candidate;
-                    dir = Path.GetDirectoryName(dir);
-                }
-            }
-            Assert.Fail("samples/Demo.upk not found above " + AppDomain.CurrentDomain.BaseDirectory);
-            return null;
+            string source = Environment.GetEnvironmentVariable("SCRIVEL_SOURCE_DIR");
+            if (string.IsNullOrEmpty(source))
+                Assert.Fail("SCRIVEL_SOURCE_DIR is not set: run the tests through ctest, or set it to the source tree");
+            return Path.Combine(Path.Combine(source, "samples"), "Demo.upk");
         }
 
         [Test]
@@ -76,7 +67,7 @@ namespace tool.Tests
                 byte[] text = File.ReadAllBytes(folder.File("Demo.txt"));
                 Assert.AreEqual(0xFF, text[0]);
                 Assert.AreEqual(0xFE, text[1]);
-                var lines = TextFile.ReadLines(text);
+                var lines = TextFiles.Lines(text);
                 Assert.AreEqual(DemoPackage.ExtractedLines.Length, lines.Count);
                 for (int i = 0; i < lines.Count; i++)
                     Assert.AreEqual(DemoPackage.ExtractedLines[i], TextFile.UnescapeLine(lines[i]), "line " + i);

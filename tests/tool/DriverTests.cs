@@ -7,16 +7,8 @@ using tool;
 namespace tool.Tests
 {
     [TestFixture]
-    public class DriverTests
+    public class DriverTests : FolderFixture
     {
-        private TempFolder folder;
-
-        [SetUp]
-        public void CreateFolder() { folder = new TempFolder(); }
-
-        [TearDown]
-        public void DeleteFolder() { folder.Dispose(); }
-
         /// <summary>A package that reads cleanly: one text-class export whose data holds only "None".</summary>
         private static PackageBuilder TextPackage(string className = "SoundNodeWave")
         {
@@ -207,7 +199,7 @@ namespace tool.Tests
             props.Str("Text", "Hi").None();
             b.AddExport("SoundNodeWave", props.ToSerialData());
             Write("Notes.upk", b);
-            string notes = Write("Notes.TXT", TextFile.Encode("Hello\r\n"));
+            string notes = Write("Notes.TXT", TextFiles.Of("Hello"));
             Assert.AreEqual(ToolRun.Banner + "Compiling subtitles\r\nFile Notes.clxi compiled successfully!\r\n..DONE..",
                 ToolRun.Main(notes));
             CollectionAssert.Contains(folder.FileNames(), "Notes.upk.clxi");
@@ -222,7 +214,7 @@ namespace tool.Tests
             b.AddExport("SoundNodeWave", props.ToSerialData());
             b.AddExport("Texture2D", new byte[4]);
             Write("bad.upk", b);
-            string text = Write("bad.txt", TextFile.Encode("Hello\r\n"));
+            string text = Write("bad.txt", TextFiles.Of("Hello"));
             string later = Write("later.doc", new byte[1]);
             Assert.AreEqual(ToolRun.Banner + "Compiling subtitles\r\nSoundnodewave additional data error!\r\n",
                 ToolRun.Main(text, later, text));

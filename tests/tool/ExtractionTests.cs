@@ -12,16 +12,8 @@ namespace tool.Tests
     /// file's exact bytes and the exact console output.
     /// </summary>
     [TestFixture]
-    public class ExtractionTests
+    public class ExtractionTests : FolderFixture
     {
-        private TempFolder folder;
-
-        [SetUp]
-        public void CreateFolder() { folder = new TempFolder(); }
-
-        [TearDown]
-        public void DeleteFolder() { folder.Dispose(); }
-
         private const string Version = " (6423388)";
         private const string Label = "Extracting subtitles:";
 

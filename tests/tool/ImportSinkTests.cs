@@ -35,7 +35,7 @@ namespace tool.Tests
         private static ImportResult Import(byte[] input, Dictionary<long, string> names, List<string> lines, long outputBase)
         {
             var reader = new ByteReader(input);
-            var writer = new ByteWriter();
+            var writer = new ByteWriter(16);
             writer.Position = outputBase;
             var console = new StringWriter();
             int lineCount = 0;
@@ -104,7 +104,7 @@ namespace tool.Tests
         [Test]
         public void ReplacedLineIsWrittenAsUtf16WithItsSize()
         {
-            var writer = new ByteWriter();
+            var writer = new ByteWriter(16);
             int lineCount = 1;
             Scrivel.importTextLine(new List<string> { "unused", "Hi" }, writer, ref lineCount);
             Assert.AreEqual(2, lineCount);
@@ -118,7 +118,7 @@ namespace tool.Tests
         [TestCase("tab\there, \u00E9\u4E2D \U0001F600", "tab\there, \u00E9\u4E2D \U0001F600")]
         public void LineEscapesAreUndoneAndNothingElseChanges(string line, string stored)
         {
-            var writer = new ByteWriter();
+            var writer = new ByteWriter(16);
             int lineCount = 0;
             Scrivel.importTextLine(new List<string> { line }, writer, ref lineCount);
             var expected = new PropertyWriter();

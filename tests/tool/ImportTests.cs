@@ -12,16 +12,8 @@ namespace tool.Tests
     /// the console output, and what is (not) written for each failure.
     /// </summary>
     [TestFixture]
-    public class ImportTests
+    public class ImportTests : FolderFixture
     {
-        private TempFolder folder;
-
-        [SetUp]
-        public void CreateFolder() { folder = new TempFolder(); }
-
-        [TearDown]
-        public void DeleteFolder() { folder.Dispose(); }
-
         private const string Success = "Compiling subtitles\r\nFile P.clxi compiled successfully!\r\n";
 
         private static PropertyWriter Props(PackageBuilder b)

@@ -28,18 +28,7 @@ namespace tool.Tests
         /// <summary>Reads as extraction does; console gets the version line and a refusal's line.</summary>
         private static PackageTables ReadForExtraction(byte[] package, out string console)
         {
-            var reader = new ByteReader(package);
-            console = "";
-            try
-            {
-                console = "File: P.upk (" + PackageReader.ReadTaggedVersion(reader) + ")\r\n";
-                return PackageReader.ReadForExtraction(reader);
-            }
-            catch (RefusalException e) when (!(e is DamagedPackageException))
-            {
-                console += Scrivel.refusalLine(e.Reason, "P.upk", null) + "\r\n";
-                return null;
-            }
+            return Read(package, ReadingRules.Extraction, out console);
         }
 
         private static PackageTables ReadForExtraction(PackageBuilder b)
@@ -51,23 +40,23 @@ namespace tool.Tests
             return tables;
         }
 
-        private static PackageTables ReadForImport(byte[] package, ByteWriter writer, out string console)
+        /// <summary>Reads under rules; console gets the version line and a refusal's line (damage is raised).</summary>
+        private static PackageTables Read(byte[] package, ReadingRules rules, out string console)
         {
-            PackageTables tables;
-            var reader = new ByteReader(package);
-            console = "";
+            string seen = "";
             try
             {
-                tables = PackageReader.ReadForImport(reader, writer);
+                return PackageReader.Read(package, rules, version => seen += "File: P.upk (" + version + ")\r\n");
             }
             catch (RefusalException e) when (!(e is DamagedPackageException))
             {
-                console = Scrivel.refusalLine(e.Reason, "P.upk", null) + "\r\n";
+                seen += Scrivel.refusalLine(e.Reason, "P.upk", null) + "\r\n";
                 return null;
             }
-            if (tables != null)
-                Assert.AreEqual(reader.Position, writer.Position, "reading and writing stay together");
-            return tables;
+            finally
+            {
+                console = seen;
+            }
         }
 
         // ---- Names ----
@@ -139,7 +128,7 @@ namespace tool.Tests
             byte[] package = b.Build();
             string console;
             Assert.Throws<DamagedPackageException>(() => ReadForExtraction(package, out console));
-            Assert.Throws<DamagedPackageException>(() => ReadForImport(package, new ByteWriter(16), out console));
+            Assert.Throws<DamagedPackageException>(() => Read(package, ReadingRules.Import, out console));
         }
 
         // ---- Export entries ----
@@ -224,20 +213,53 @@ namespace tool.Tests
             Assert.AreEqual(0, tables.Exports.Count);
         }
 
+        [Test]
+        public void ExportEntriesCarryTheirOuterNameAndNumberUntested()
+        {
+            var b = TextPackage();
+            var unread = new byte[28];
+            BitConverter.GetBytes(3).CopyTo(unread, 4);          // outer: export 2
+            BitConverter.GetBytes(999999).CopyTo(unread, 8);     // a name index beyond the table
+            BitConverter.GetBytes(-7).CopyTo(unread, 12);        // name number
+            b.Exports[0].Unread28 = unread;
+            ExportEntry e = ReadForExtraction(b).Exports[0];
+            Assert.AreEqual(new[] { 3, 999999, -7 }, new[] { e.OuterReference, e.ObjectNameIndex, e.ObjectNameNumber });
+        }
+
         // ---- Reading for import ----
 
-        /// <summary>The input up to the first export's data, with each entry's size and offset zeroed.</summary>
+        /// <summary>
+        /// The header of the compiled package as import writes it, with export
+        /// k moved to offset 1000 + k and size 10 + k.
+        /// </summary>
+        private static byte[] ImportHeaderOf(byte[] package)
+        {
+            string console;
+            PackageTables tables = Read(package, ReadingRules.Import, out console);
+            Assert.AreEqual("File: P.upk (6423388)\r\n", console, "nothing refused");
+            ImportHeader header = ImportHeader.Of(tables);
+            for (int k = 0; k < tables.Exports.Count; k++) header.Move(k, 1000 + k, 10 + k);
+            var output = new MemoryStream();
+            header.WriteTo(output, package);
+            Assert.AreEqual(header.End, output.Length);
+            return output.ToArray();
+        }
+
+        /// <summary>The input up to the first export's data, with each entry's size and offset as ImportHeaderOf moved them.</summary>
         private static byte[] ExpectedImportHeader(PackageBuilder b, byte[] package)
         {
             var expected = new byte[b.Exports[0].SerialOffset];
             Array.Copy(package, expected, expected.Length);
-            foreach (BuiltExport e in b.Exports)
-                Array.Clear(expected, e.SerialSizeFieldOffset, 8);
+            for (int k = 0; k < b.Exports.Count; k++)
+            {
+                BitConverter.GetBytes(10 + k).CopyTo(expected, b.Exports[k].SerialSizeFieldOffset);
+                BitConverter.GetBytes(1000 + k).CopyTo(expected, b.Exports[k].SerialSizeFieldOffset + 4);
+            }
             return expected;
         }
 
         [Test]
-        public void ImportCopiesHeaderAndTablesWithGapsAndZeroedEntries()
+        public void ImportCopiesHeaderAndTablesWithGapsAndMovedEntries()
         {
             var b = TextPackage();
             b.GapAfterSummary = PackageBuilder.Pattern(16, 1);
@@ -249,11 +271,9 @@ namespace tool.Tests
             b.Exports[1].GapBefore = PackageBuilder.Pattern(6, 5);
             byte[] package = b.Build();
 
-            var writer = new ByteWriter();
+            CollectionAssert.AreEqual(ExpectedImportHeader(b, package), ImportHeaderOf(package));
             string console;
-            var t = ReadForImport(package, writer, out console);
-            Assert.AreEqual("", console, "nothing printed");
-            CollectionAssert.AreEqual(ExpectedImportHeader(b, package), writer.ToArray());
+            var t = Read(package, ReadingRules.Import, out console);
             for (int k = 0; k < 2; k++)
             {
                 Assert.AreEqual(b.Exports[k].SerialSizeFieldOffset, t.Exports[k].EntryPosition, "entry position " + k);
@@ -272,11 +292,7 @@ namespace tool.Tests
             b.AddExport("Texture2D", new byte[40]);
             b.SerialOrder = new[] { 1, 0 };
             byte[] package = b.Build();
-            var writer = new ByteWriter();
-            string console;
-            ReadForImport(package, writer, out console);
-            Assert.AreEqual(b.Exports[0].SerialOffset, writer.Length);
-            CollectionAssert.AreEqual(ExpectedImportHeader(b, package), writer.ToArray(), "the second export's data comes along");
+            CollectionAssert.AreEqual(ExpectedImportHeader(b, package), ImportHeaderOf(package), "the second export's data comes along");
         }
 
         [Test]
@@ -287,73 +303,77 @@ namespace tool.Tests
             b.PackageFlags = 0x80000000;
             b.AddExport("Texture2D", new byte[8]);
             byte[] package = b.Build();
-            var writer = new ByteWriter();
-            string console;
-            Assert.IsNotNull(ReadForImport(package, writer, out console));
-            Assert.AreEqual("", console);
-            CollectionAssert.AreEqual(ExpectedImportHeader(b, package), writer.ToArray());
+            CollectionAssert.AreEqual(ExpectedImportHeader(b, package), ImportHeaderOf(package));
         }
 
         [Test]
-        public void ImportRefusesOtherVersionsWithoutTheFileLine()
+        public void ImportRefusesOtherVersionsAfterTheVersionIsRead()
         {
             var b = TextPackage();
             b.Version = 0x0062035D;
             string console;
-            Assert.IsNull(ReadForImport(b.Build(), new ByteWriter(), out console));
-            Assert.AreEqual("Unsupported Game!\r\n", console);
+            Assert.IsNull(Read(b.Build(), ReadingRules.Import, out console));
+            Assert.AreEqual("File: P.upk (6423389)\r\nUnsupported Game!\r\n", console);
         }
 
-        private static void AssertImportDamaged(PackageBuilder b)
+        /// <summary>Packages that extraction reads and import refuses, with the line import gives.</summary>
+        private static IEnumerable<TestCaseData> NotRebuilt()
         {
-            byte[] package = b.Build();
-            Assert.Throws<DamagedPackageException>(() =>
-                PackageReader.ReadForImport(new ByteReader(package), new ByteWriter()));
+            const string order = "The file P.upk cannot be compiled: its tables are out of order!\r\n";
+            Func<PackageBuilder, PackageBuilder>[] cases =
+            {
+                b => { b.TableOrder = new[] { PackageBuilder.Table.Imports, PackageBuilder.Table.Names, PackageBuilder.Table.Exports }; return b; },
+                b => { b.TableOrder = new[] { PackageBuilder.Table.Names, PackageBuilder.Table.Exports, PackageBuilder.Table.Imports }; return b; },
+                b => { b.Exports[0].SerialOffsetOverride = 20; return b; },
+                b => { b.ExportCount = 0; return b; },
+            };
+            for (int i = 0; i < cases.Length; i++)
+                yield return new TestCaseData(cases[i], i < 3 ? order : "The file P.upk cannot be compiled: its export table is empty!\r\n")
+                    .SetName("NotRebuilt" + i);
         }
 
-        [Test]
-        public void ImportRefusesTablesOutOfOrderAsDamage()
+        [TestCaseSource("NotRebuilt")]
+        public void ImportRefusesWhatItCannotRebuildWithItsReason(Func<PackageBuilder, PackageBuilder> change, string line)
         {
-            var b = TextPackage();
-            b.TableOrder = new[] { PackageBuilder.Table.Imports, PackageBuilder.Table.Names, PackageBuilder.Table.Exports };
-            AssertImportDamaged(b);
-
-            b = TextPackage();
-            b.TableOrder = new[] { PackageBuilder.Table.Names, PackageBuilder.Table.Exports, PackageBuilder.Table.Imports };
-            AssertImportDamaged(b);
-
-            b = TextPackage();
-            b.Exports[0].SerialOffsetOverride = 20;
-            AssertImportDamaged(b);
+            byte[] package = change(TextPackage()).Build();
+            string console;
+            Assert.IsNotNull(Read(package, ReadingRules.Extraction, out console), "extraction reads it");
+            Assert.IsNull(Read(package, ReadingRules.Import, out console));
+            Assert.AreEqual("File: P.upk (6423388)\r\n" + line, console);
         }
 
         [Test]
         public void ImportRefusesOtherDamage()
         {
+            var damaged = new List<PackageBuilder>();
             var b = TextPackage();
-            b.ExportCount = 0;
-            AssertImportDamaged(b);
-
-            b = TextPackage();
             b.FolderNameLength = -1;
-            AssertImportDamaged(b);
-
+            damaged.Add(b);
             b = TextPackage();
             b.Exports[0].CountOverride = -1;
-            AssertImportDamaged(b);
-
+            damaged.Add(b);
             b = TextPackage();
             b.NameLengthOverrides[0] = 1000;
-            AssertImportDamaged(b);
-
+            damaged.Add(b);
             b = TextPackage();
             b.Exports[0].SerialOffsetOverride = 100000;
-            AssertImportDamaged(b);
-
+            damaged.Add(b);
+            // An empty table whose offset lies outside the file: extraction
+            // never looks at it, import cannot place it.
+            b = TextPackage();
+            b.ImportCount = 0;
+            b.ImportOffset = 999999;
+            damaged.Add(b);
             b = TextPackage();
             b.Build();
             b.TruncateAt = b.ExportTableOffset + 40;
-            AssertImportDamaged(b);
+            damaged.Add(b);
+            foreach (PackageBuilder d in damaged)
+            {
+                byte[] package = d.Build();
+                string console;
+                Assert.Throws<DamagedPackageException>(() => Read(package, ReadingRules.Import, out console));
+            }
         }
     }
 }

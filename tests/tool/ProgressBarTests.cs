@@ -1,6 +1,6 @@
 using System;
 using System.Collections.Generic;
-using System.IO;
+using System.Text;
 using NUnit.Framework;
 using tool;
 
@@ -9,127 +9,72 @@ namespace tool.Tests
     [TestFixture]
     public class ProgressBarTests
     {
-        private static RecordingTerminal Draw(int left, int value, int total)
+        // left column, value, total, background on entry (-1: the user's), shaded cells.
+        [TestCase(21, 0, 100, -1, 0)]
+        [TestCase(21, 1, 100, -1, 1)]
+        [TestCase(21, 10, 100, -1, 4)]
+        [TestCase(21, 50, 100, -1, 16)]
+        [TestCase(21, 99, 100, -1, 30)]
+        [TestCase(21, 100, 100, -1, 31)]   // 30 / 100 rounds up in single precision
+        [TestCase(19, 0, 100, -1, 0)]
+        [TestCase(0, 50, 100, 5, 16)]      // the bars keep the background found on entry
+        [TestCase(0, 2, 3, -1, 20)]
+        [TestCase(0, 3, 3, -1, 30)]        // 30 / 3 is exact: a full bar leaves the last cell blank
+        [TestCase(0, 11, 11, -1, 31)]      // 30 / 11 rounds up
+        [TestCase(0, 7, 7, -1, 30)]        // 30 / 7 rounds down
+        public void BarIsDrawnOnItsRow(int left, int value, int total, int entryBackground, int cells)
         {
-            var terminal = new RecordingTerminal();
-            ToolRun.Capture(terminal, () => Scrivel.progressBar(left, value, total));
-            return terminal;
-        }
+            var t = new RecordingTerminal { Background = entryBackground };
+            ToolRun.Capture(t, () => Scrivel.progressBar(left, value, total));
 
-        private static int Count(string text, char c)
-        {
-            int n = 0;
-            foreach (char x in text) if (x == c) n++;
-            return n;
-        }
-
-        [TestCase(0, 0)]
-        [TestCase(1, 1)]
-        [TestCase(10, 4)]
-        [TestCase(50, 16)]
-        [TestCase(99, 30)]
-        [TestCase(100, 31)]
-        public void FilledCellsFollowTheSinglePrecisionRatio(int value, int cells)
-        {
-            var t = Draw(21, value, 100);
-            string bar = t.Row(23, 53);
-            Assert.AreEqual(new string('\u2592', cells) + new string(' ', 31 - cells), bar);
-            for (int c = 23; c <= 53; c++)
-                Assert.AreEqual(c < 23 + cells ? 15 : 0, t.Backgrounds[c], "background at column " + c);
-        }
-
-        [Test]
-        public void FullBarAtColumn21()
-        {
-            var t = Draw(21, 100, 100);
-            Assert.AreEqual("~|" + new string('\u2592', 31) + "|~100%", t.Row(21, 59));
-            Assert.IsFalse(t.Chars.ContainsKey(60));
+            string percentage = value + "%";
+            string row = "|" + new string('\u2592', cells) + new string(' ', 31 - cells) + "|~" + percentage;
+            Assert.AreEqual("~" + row + "~", t.Row(left, left + row.Length + 1), "the row from the left column");
+            // Each column's background as a palette digit, "u" the user's, "~" none written.
+            var backgrounds = new StringBuilder();
+            for (int c = left + 1; c <= left + row.Length; c++)
+            {
+                int background;
+                if (!t.Backgrounds.TryGetValue(c, out background)) backgrounds.Append('~');
+                else backgrounds.Append(background < 0 ? "u" : background.ToString("X"));
+            }
+            string bar = entryBackground < 0 ? "u" : entryBackground.ToString("X");
+            Assert.AreEqual(bar + new string('F', cells) + new string('0', 31 - cells) + bar + "~" + new string('0', percentage.Length),
+                backgrounds.ToString(), "the bars as found, shaded cells white, the rest and the percentage black");
             Assert.AreEqual(0, t.Background, "left on black");
             Assert.AreEqual("hide", t.Calls[0]);
             Assert.AreEqual("show", t.Calls[t.Calls.Count - 1]);
             Assert.AreEqual(1, t.Calls.FindAll(c => c == "show").Count, "shown once, at the end");
         }
 
-        [Test]
-        public void EmptyBarAtColumn19()
-        {
-            var t = Draw(19, 0, 100);
-            Assert.AreEqual("~|" + new string(' ', 31) + "|~0%", t.Row(19, 55));
-            for (int c = 21; c <= 51; c++) Assert.AreEqual(0, t.Backgrounds[c]);
-            Assert.AreEqual(0, t.Backgrounds[54]);
-            Assert.AreEqual(0, t.Backgrounds[55]);
-        }
-
-        [Test]
-        public void BarsKeepTheBackgroundFoundOnEntry()
+        // entries, the percentages drawn (from..to: each value once), the user's colours back.
+        [TestCase(0, "")]
+        [TestCase(1, "100")]
+        [TestCase(3, "33,66,100")]
+        [TestCase(250, "0..100")]          // above 100 entries the first value is 0
+        public void ProtocolDrawsEachPercentageOnce(int count, string drawn)
         {
             var t = new RecordingTerminal();
-            t.Background = 5;
-            ToolRun.Capture(t, () => Scrivel.progressBar(0, 50, 100));
-            Assert.AreEqual(5, t.Backgrounds[1]);
-            Assert.AreEqual(5, t.Backgrounds[33]);
-            Assert.AreEqual(15, t.Backgrounds[2]);
-        }
-
-        [Test]
-        public void OtherTotalsScaleTheBar()
-        {
-            // 30 / 3 = 10 exactly, so a full bar of 3 fills 30 cells and
-            // leaves the last one blank; only a ratio rounded up reaches 31.
-            Assert.AreEqual(20, Count(Draw(0, 2, 3).Row(2, 32), '\u2592'));
-            Assert.AreEqual(new string('\u2592', 30) + " ", Draw(0, 3, 3).Row(2, 32));
-            // 30 / 11 rounds up in single precision and 30 / 7 down.
-            Assert.AreEqual(31, Count(Draw(0, 11, 11).Row(2, 32), '\u2592'));
-            Assert.AreEqual(30, Count(Draw(0, 7, 7).Row(2, 32), '\u2592'));
-        }
-
-        private static List<int> RunProtocol(int count, out string console)
-        {
-            RecordingTerminal t;
-            return RunProtocol(count, out console, out t);
-        }
-
-        private static List<int> RunProtocol(int count, out string console, out RecordingTerminal t)
-        {
-            t = new RecordingTerminal();
-            var terminal = t;
-            console = ToolRun.Capture(terminal, () =>
+            string console = ToolRun.Capture(t, () =>
             {
                 var p = ProgressReport.Start(Messages.ImportLabel, count);
                 for (int k = 0; k < count; k++) p.BeforeEntry(k);
                 p.Finish();
             });
-            foreach (var text in terminal.Texts)
+            var expected = new List<int>();
+            if (drawn.Contains(".."))
+                for (int v = 0; v <= 100; v++) expected.Add(v);
+            else if (drawn.Length > 0)
+                foreach (string v in drawn.Split(',')) expected.Add(int.Parse(v));
+            CollectionAssert.AreEqual(expected, t.PercentagesDrawn());
+            foreach (var text in t.Texts)
             {
                 if (text.Value.EndsWith("%")) Assert.AreEqual(19 + 35, text.Key, "percentage column");
                 if (text.Value == "|") Assert.IsTrue(text.Key == 20 || text.Key == 52, "bar at " + text.Key);
             }
-            return terminal.PercentagesDrawn();
-        }
-
-        [Test]
-        public void ProtocolDrawsEachPercentageOnce()
-        {
-            string console;
-            CollectionAssert.AreEqual(new[] { 100 }, RunProtocol(1, out console));
-            RecordingTerminal t;
-            CollectionAssert.AreEqual(new[] { 33, 66, 100 }, RunProtocol(3, out console, out t));
-            Assert.AreEqual("reset", t.Calls[t.Calls.Count - 1], "the user's colours come back at the end");
-            Assert.AreEqual(1, t.Calls.FindAll(c => c == "reset").Count);
+            Assert.AreEqual(count > 0 ? 1 : 0, t.Calls.FindAll(c => c == "reset").Count, "colours reset once, after a bar");
+            if (count > 0) Assert.AreEqual("reset", t.Calls[t.Calls.Count - 1]);
             Assert.AreEqual("Compiling subtitles\r\n", console, "the label, the line break; the bar draws on the terminal");
-
-            var many = RunProtocol(250, out console);
-            Assert.AreEqual(0, many[0], "above 100 entries the first value is 0");
-            Assert.AreEqual(101, many.Count, "every value 0 to 100, each once");
-            for (int i = 0; i < many.Count; i++) Assert.AreEqual(i, many[i]);
-        }
-
-        [Test]
-        public void ProtocolWithoutEntriesWritesLabelAndLineBreak()
-        {
-            string console;
-            CollectionAssert.IsEmpty(RunProtocol(0, out console));
-            Assert.AreEqual("Compiling subtitles\r\n", console);
         }
 
         [Test]
@@ -141,17 +86,18 @@ namespace tool.Tests
             Assert.AreEqual(50, ProgressReport.Percentage(14999999, 30000000));
         }
 
-        [Test]
-        public void EscapeSequencesForUnixTerminals()
+        // A move (column) or a background (palette index), and its escape sequence.
+        [TestCase("move", 22, "\u001b[23G")]
+        [TestCase("move", 0, "\u001b[1G")]
+        [TestCase("background", 15, "\u001b[107m")]
+        [TestCase("background", 0, "\u001b[40m")]
+        [TestCase("background", 4, "\u001b[41m")]     // dark red
+        [TestCase("background", 1, "\u001b[44m")]     // dark blue
+        [TestCase("background", 10, "\u001b[102m")]   // green
+        [TestCase("background", 7, "\u001b[47m")]     // grey
+        public void EscapeSequencesForUnixTerminals(string what, int value, string sequence)
         {
-            Assert.AreEqual("\u001b[23G", AnsiTerminal.MoveSequence(22));
-            Assert.AreEqual("\u001b[1G", AnsiTerminal.MoveSequence(0));
-            Assert.AreEqual("\u001b[107m", AnsiTerminal.BackgroundSequence(15));
-            Assert.AreEqual("\u001b[40m", AnsiTerminal.BackgroundSequence(0));
-            Assert.AreEqual("\u001b[41m", AnsiTerminal.BackgroundSequence(4), "dark red");
-            Assert.AreEqual("\u001b[44m", AnsiTerminal.BackgroundSequence(1), "dark blue");
-            Assert.AreEqual("\u001b[102m", AnsiTerminal.BackgroundSequence(10), "green");
-            Assert.AreEqual("\u001b[47m", AnsiTerminal.BackgroundSequence(7), "grey");
+            Assert.AreEqual(sequence, what == "move" ? AnsiTerminal.MoveSequence(value) : AnsiTerminal.BackgroundSequence(value));
         }
 
         [Test]
@@ -161,8 +107,21 @@ namespace tool.Tests
             const string E = "\u001b[";
             StringAssert.StartsWith(E + "?25l" + E + "23G|" + E + "55G|" + E + "107m" + E + "24G\u2592", output);
             StringAssert.EndsWith(E + "57G" + E + "40m100%" + E + "?25h", output);
-            Assert.AreEqual(31, Count(output, '\u2592'));
+            Assert.AreEqual(31, output.Split('\u2592').Length - 1);
             Assert.AreEqual(E + "49m", ToolRun.Capture(new AnsiTerminal(), () => Terminal.Current.ResetColours()));
+        }
+
+        [Test]
+        public void PlainTerminalDrawsNothing()
+        {
+            string output = ToolRun.Capture(new PlainTerminal(), () =>
+            {
+                var p = ProgressReport.Start(Messages.ExtractionLabel, 2);
+                p.BeforeEntry(0);
+                p.BeforeEntry(1);
+                p.Finish();
+            });
+            Assert.AreEqual("Extracting subtitles:\r\n", output);
         }
 
         // windows, redirected, TERM, columns (0: not known), the terminal chosen.
@@ -180,19 +139,6 @@ namespace tool.Tests
         public void TerminalChoice(bool windows, bool redirected, string term, int columns, Type chosen)
         {
             Assert.IsInstanceOf(chosen, Terminal.Choose(windows, redirected, term, columns));
-        }
-
-        [Test]
-        public void PlainTerminalDrawsNothing()
-        {
-            string output = ToolRun.Capture(new PlainTerminal(), () =>
-            {
-                var p = ProgressReport.Start(Messages.ExtractionLabel, 2);
-                p.BeforeEntry(0);
-                p.BeforeEntry(1);
-                p.Finish();
-            });
-            Assert.AreEqual("Extracting subtitles:\r\n", output);
         }
     }
 }

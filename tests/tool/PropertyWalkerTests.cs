@@ -43,13 +43,15 @@ namespace tool.Tests
             var r = new WalkResult { Texts = new CollectedText() };
             var reader = new ByteReader(data) { Position = start };
             var eightBitOnly = new List<bool>();
-            r.Console = Capture(() => new PropertyWalker(reader, names, new TextRecorder(data, r.Texts, eightBitOnly)).Walk(endPos));
+            var errors = new StringBuilder();
+            new PropertyWalker(reader, names, new TextRecorder(data, r.Texts, eightBitOnly, errors)).Walk(endPos);
+            r.Console = errors.ToString();
             r.Position = reader.Position;
 
             var lines = new List<string>();
             for (int i = 0; i < r.Texts.LineCount; i++) lines.Add("#" + i + "{\\n}");
             reader = new ByteReader(data) { Position = start };
-            var writer = new ByteWriter();
+            var writer = new ByteWriter(16);
             int used = 0;
             string console = "";
             try
@@ -74,19 +76,23 @@ namespace tool.Tests
                 if (!eightBitOnly[i]) expected.Append("#" + i + "{\\n}\r\n");
             var again = new CollectedText();
             Capture(() => Scrivel.extractPackage(new ByteReader(r.Output), names, again, r.Output.Length, Version));
-            Assert.AreEqual(expected.ToString(), again.ToString(), "the texts of import's output");
+            Assert.AreEqual(expected.ToString(), again.Text(), "the texts of import's output");
             return r;
         }
 
-        /// <summary>Extraction's sink, noting for each text whether it is one only in 8-bit form.</summary>
+        /// <summary>
+        /// Extraction's sink, noting for each text whether it is one only in
+        /// 8-bit form, and the walk's errors as the driver prints them.
+        /// </summary>
         private sealed class TextRecorder : PropertySink
         {
             private readonly PropertySink lines;
             private readonly List<bool> eightBitOnly;
 
-            public TextRecorder(byte[] data, CollectedText texts, List<bool> eightBitOnly)
+            public TextRecorder(byte[] data, CollectedText texts, List<bool> eightBitOnly, StringBuilder errors)
+                : base(offset => errors.Append(Messages.WalkErrorAt(offset)).Append("\r\n"))
             {
-                lines = new ExtractionSink(data, texts);
+                lines = new ExtractionSink(data, texts, null);
                 this.eightBitOnly = eightBitOnly;
             }
 
@@ -232,7 +238,7 @@ namespace tool.Tests
         {
             var w = build();
             var r = Walk(w);
-            Assert.AreEqual(lines.Replace("|", "\r\n") + "\r\n", r.Texts.ToString());
+            Assert.AreEqual(lines.Replace("|", "\r\n") + "\r\n", r.Texts.Text());
             Assert.AreEqual("", r.Console);
             Assert.AreEqual(w.Length, r.Position);
         }
@@ -258,7 +264,7 @@ namespace tool.Tests
             w.Str("Text", "long value").Str("Text", "next");
             // endPos inside the first tag: that tag is read whole, the next not.
             var r = Walk(w, 0, 2);
-            Assert.AreEqual("long value\r\n", r.Texts.ToString());
+            Assert.AreEqual("long value\r\n", r.Texts.Text());
             Assert.AreEqual(16 + 8 + 4 + 11, r.Position);
         }
 
@@ -270,7 +276,7 @@ namespace tool.Tests
             long bad = w.Length;
             w.Int32(9999).Int32(-5).Str("Text", "b");
             var r = Walk(w);
-            Assert.AreEqual("a\r\nb\r\n", r.Texts.ToString());
+            Assert.AreEqual("a\r\nb\r\n", r.Texts.Text());
             // Offsets are those 4 bytes before each unknown index.
             Assert.AreEqual("Error: " + (bad - 4) + "\r\nError: " + bad + "\r\n", r.Console);
         }
@@ -283,7 +289,7 @@ namespace tool.Tests
             long tag = w.Length;
             w.TagRaw(w.NameIndex("Text"), 0, 7777).Str("Text", "not reached");
             var r = Walk(w);
-            Assert.AreEqual("a\r\n", r.Texts.ToString());
+            Assert.AreEqual("a\r\n", r.Texts.Text());
             Assert.AreEqual("Error: " + (tag + 8) + "\r\n", r.Console);
             Assert.AreEqual(tag + 16, r.Position, "the walk stops right after the type reference");
         }
@@ -311,9 +317,9 @@ namespace tool.Tests
             // The enclosing walk ends where the first element walk stops, so
             // "b" is reached only by the second start of the element walk.
             var r = Walk(w, 0, elementsStart + badInElements + 16);
-            Assert.AreEqual("a\r\nb\r\n", r.Texts.ToString());
+            Assert.AreEqual("a\r\nb\r\n", r.Texts.Text());
             Assert.AreEqual("Error: " + (elementsStart + badInElements + 8) + "\r\n", r.Console);
-            Assert.AreEqual("a\r\nb\r\nc\r\n", Walk(w).Texts.ToString());
+            Assert.AreEqual("a\r\nb\r\nc\r\n", Walk(w).Texts.Text());
         }
 
         [Test]
@@ -325,7 +331,7 @@ namespace tool.Tests
             w.Array("Lines", 1, e => e.Bytes(elements.ToArray())).Str("Text", "c");
             var r = Walk(w);
             // The enclosing walk goes on from where the element walk stopped.
-            Assert.AreEqual("b\r\nc\r\n", r.Texts.ToString());
+            Assert.AreEqual("b\r\nc\r\n", r.Texts.Text());
             Assert.AreEqual(1, r.Console.Split(new[] { "\r\n" }, StringSplitOptions.RemoveEmptyEntries).Length);
         }
 
@@ -336,7 +342,7 @@ namespace tool.Tests
             w.Array("Lines", 1, e => e.Str("Text", "in").None()).Str("Text", "out");
             // The enclosing walk ends inside the array; the elements are still
             // walked to the array's end, and the walk then stops.
-            Assert.AreEqual("in\r\n", Walk(w, 0, 20).Texts.ToString());
+            Assert.AreEqual("in\r\n", Walk(w, 0, 20).Texts.Text());
         }
 
         /// <summary>
@@ -352,7 +358,7 @@ namespace tool.Tests
             var w = new PropertyWriter();
             w.None().BulkRecord(0, 0, 0, 0).BulkRecord(flags, count, 0, 0).Bytes(Filled(rest, 0xEE)).Str("Text", "b");
             var r = Walk(w, 0, w.Length, importRefuses: true);
-            Assert.AreEqual("b\r\n", r.Texts.ToString());
+            Assert.AreEqual("b\r\n", r.Texts.Text());
             Assert.AreEqual(w.Length, r.Position);
         }
 
@@ -384,7 +390,7 @@ namespace tool.Tests
                 Assert.Throws<DamagedPackageException>(() =>
                     Scrivel.extractPackage(new ByteReader(data[i]), names[i], new CollectedText(), data[i].Length, Version), "extraction, case " + i);
                 Assert.Throws<DamagedPackageException>(() =>
-                    Scrivel.importPackage(lines, new ByteWriter(), new ByteReader(data[i]), ref used, names[i], data[i].Length, Version), "import, case " + i);
+                    Scrivel.importPackage(lines, new ByteWriter(16), new ByteReader(data[i]), ref used, names[i], data[i].Length, Version), "import, case " + i);
             }
             var negativeInline = new PropertyWriter().BulkRecord(0, 0, 0, 0).BulkRecord(0, -16, 0, 0).Zeros(64);
             Assert.Throws<DamagedPackageException>(() => Walk(negativeInline, 0, negativeInline.Length, importRefuses: true));
@@ -418,7 +424,7 @@ namespace tool.Tests
                 BitConverter.GetBytes(none).CopyTo(data, p);
 
             var r = Walk(data, names.NameTable(), 0, data.Length);
-            Assert.AreEqual("deep\r\n", r.Texts.ToString());
+            Assert.AreEqual("deep\r\n", r.Texts.Text());
             Assert.AreEqual(data.Length, r.Position);
             // "deep" (8-bit, 5 bytes) became "#0" and a line feed (UTF-16, 8
             // bytes): every enclosing size grew by exactly the 3 bytes more.
@@ -436,7 +442,7 @@ namespace tool.Tests
             var w = new PropertyWriter();
             w.StrUtf16("Text", "first\nsecond").Str("Comment", "plain").Str("Text", "cr\r\nlf").Str("Text", "lone\rcr");
             var r = Walk(w);
-            Assert.AreEqual("first{\\n}second\r\nplain\r\ncr\r{\\n}lf\r\nlone\rcr\r\n", r.Texts.ToString());
+            Assert.AreEqual("first{\\n}second\r\nplain\r\ncr\r{\\n}lf\r\nlone\rcr\r\n", r.Texts.Text());
             CollectionAssert.AreEqual(new[] { 3, 4 }, r.Texts.CarriageReturnLines);
         }
 
@@ -461,7 +467,7 @@ namespace tool.Tests
                     int used = 0;
                     var lines = new List<string>();
                     for (int k = 0; k < 1000; k++) lines.Add("x");
-                    var failure = Assert.Catch(() => Scrivel.importPackage(lines, new ByteWriter(),
+                    var failure = Assert.Catch(() => Scrivel.importPackage(lines, new ByteWriter(16),
                         new ByteReader(w.ToArray()), ref used, w.NameTable(), w.Length, Version), "round " + round);
                     Assert.IsTrue(failure is DamagedPackageException || failure is AdditionalDataException, failure.ToString());
                 }

@@ -13,32 +13,20 @@ namespace tool.Tests
     /// and can itself be compiled again.
     /// </summary>
     [TestFixture]
-    public class RoundTripTests
+    public class RoundTripTests : FolderFixture
     {
-        private TempFolder folder;
-
-        [SetUp]
-        public void CreateFolder() { folder = new TempFolder(); }
-
-        [TearDown]
-        public void DeleteFolder() { folder.Dispose(); }
-
         /// <summary>Extracts name.upk; returns its text file's lines (null when none was written).</summary>
         private List<string> Extract(string name)
         {
             ToolRun.Main(folder.File(name + ".upk"));
             string text = folder.File(name + ".txt");
-            return File.Exists(text) ? TextFile.ReadLines(File.ReadAllBytes(text)) : null;
+            return File.Exists(text) ? TextFiles.Lines(File.ReadAllBytes(text)) : null;
         }
 
         /// <summary>Writes the lines as name.txt (UTF-16LE, CR LF), imports it; returns the console.</summary>
         private string Import(string name, IList<string> lines)
         {
-            var body = new StringBuilder();
-            foreach (string line in lines) body.Append(line).Append("\r\n");
-            var bytes = new List<byte> { 0xFF, 0xFE };
-            bytes.AddRange(Encoding.Unicode.GetBytes(body.ToString()));
-            File.WriteAllBytes(folder.File(name + ".txt"), bytes.ToArray());
+            File.WriteAllBytes(folder.File(name + ".txt"), TextFiles.Of(new List<string>(lines).ToArray()));
             return ToolRun.Main(folder.File(name + ".txt"));
         }
 

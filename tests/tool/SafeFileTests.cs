@@ -6,26 +6,16 @@ using tool;
 namespace tool.Tests
 {
     [TestFixture]
-    public class SafeFileTests
+    public class SafeFileTests : FolderFixture
     {
-        private string folder;
-
-        [SetUp]
-        public void MakeFolder()
+        private static void WriteAllBytes(string path, byte[] bytes)
         {
-            folder = Path.Combine(Path.GetTempPath(), "scrivel-safefile-" + Guid.NewGuid().ToString("N"));
-            Directory.CreateDirectory(folder);
-        }
-
-        [TearDown]
-        public void RemoveFolder()
-        {
-            if (Directory.Exists(folder)) Directory.Delete(folder, true);
+            SafeFile.Write(path, stream => stream.Write(bytes, 0, bytes.Length));
         }
 
         private void AssertOnlyEntries(params string[] names)
         {
-            var entries = Directory.GetFileSystemEntries(folder);
+            var entries = Directory.GetFileSystemEntries(folder.Path);
             var found = new string[entries.Length];
             for (int i = 0; i < entries.Length; i++) found[i] = Path.GetFileName(entries[i]);
             CollectionAssert.AreEquivalent(names, found, "no temporary file may be left behind");
@@ -50,10 +40,10 @@ namespace tool.Tests
         [TestCase("755")]
         public void AReplacedFileKeepsItsPermissionBits(string mode)
         {
-            string path = Path.Combine(folder, "Foo.txt");
+            string path = folder.File("Foo.txt");
             File.WriteAllBytes(path, new byte[] { 1 });
             Shell("chmod " + mode + " '" + path + "'");
-            SafeFile.WriteAllBytes(path, new byte[] { 2 });
+            WriteAllBytes(path, new byte[] { 2 });
             CollectionAssert.AreEqual(new byte[] { 2 }, File.ReadAllBytes(path));
             Assert.AreEqual(mode, Shell("stat -c %a '" + path + "'"));
         }
@@ -61,8 +51,8 @@ namespace tool.Tests
         [Test]
         public void WritesNewFile()
         {
-            string path = Path.Combine(folder, "Foo.txt");
-            SafeFile.WriteAllBytes(path, new byte[] { 0xFF, 0xFE, 0x41, 0x00 });
+            string path = folder.File("Foo.txt");
+            WriteAllBytes(path, new byte[] { 0xFF, 0xFE, 0x41, 0x00 });
             CollectionAssert.AreEqual(new byte[] { 0xFF, 0xFE, 0x41, 0x00 }, File.ReadAllBytes(path));
             AssertOnlyEntries("Foo.txt");
         }
@@ -70,17 +60,17 @@ namespace tool.Tests
         [Test]
         public void WritesEmptyFile()
         {
-            string path = Path.Combine(folder, "Empty.bin");
-            SafeFile.WriteAllBytes(path, new byte[0]);
+            string path = folder.File("Empty.bin");
+            WriteAllBytes(path, new byte[0]);
             Assert.AreEqual(0, new FileInfo(path).Length);
         }
 
         [Test]
         public void ReplacesLongerExistingFileWhole()
         {
-            string path = Path.Combine(folder, "Foo.upk.clxi");
+            string path = folder.File("Foo.upk.clxi");
             File.WriteAllBytes(path, new byte[1000]);
-            SafeFile.WriteAllBytes(path, new byte[] { 1, 2, 3 });
+            WriteAllBytes(path, new byte[] { 1, 2, 3 });
             CollectionAssert.AreEqual(new byte[] { 1, 2, 3 }, File.ReadAllBytes(path));
             AssertOnlyEntries("Foo.upk.clxi");
         }
@@ -90,11 +80,11 @@ namespace tool.Tests
         {
             // A reader that opened the old file before the write keeps seeing
             // the old bytes: the target was swapped, not truncated and refilled.
-            string path = Path.Combine(folder, "Foo.txt");
+            string path = folder.File("Foo.txt");
             File.WriteAllBytes(path, new byte[] { 7, 7, 7, 7 });
             using (var old = new FileStream(path, FileMode.Open, FileAccess.Read, FileShare.ReadWrite | FileShare.Delete))
             {
-                SafeFile.WriteAllBytes(path, new byte[] { 9, 9 });
+                WriteAllBytes(path, new byte[] { 9, 9 });
                 var seen = new byte[8];
                 int n = old.Read(seen, 0, seen.Length);
                 Assert.AreEqual(4, n);
@@ -106,8 +96,8 @@ namespace tool.Tests
         [Test]
         public void MissingFolderFailsWithIOExceptionAndWritesNothing()
         {
-            string path = Path.Combine(Path.Combine(folder, "no-such-folder"), "Foo.txt");
-            Assert.Throws(Is.InstanceOf<IOException>(), () => SafeFile.WriteAllBytes(path, new byte[] { 1 }));
+            string path = Path.Combine(folder.File("no-such-folder"), "Foo.txt");
+            Assert.Throws(Is.InstanceOf<IOException>(), () => WriteAllBytes(path, new byte[] { 1 }));
             AssertOnlyEntries();
         }
 
@@ -116,12 +106,12 @@ namespace tool.Tests
         {
             // The temporary file is written, then the rename over the folder
             // fails: the folder and its content must survive, the temporary go.
-            string path = Path.Combine(folder, "Foo.upk.clxi");
+            string path = folder.File("Foo.upk.clxi");
             Directory.CreateDirectory(path);
             File.WriteAllBytes(Path.Combine(path, "inside"), new byte[] { 5 });
             try
             {
-                SafeFile.WriteAllBytes(path, new byte[] { 1, 2 });
+                WriteAllBytes(path, new byte[] { 1, 2 });
                 Assert.Fail("writing over a folder must fail");
             }
             catch (IOException) { }
@@ -134,7 +124,7 @@ namespace tool.Tests
         [Test]
         public void WriteTakesItsContentFromTheCallerAndReplacesTheTarget()
         {
-            string path = Path.Combine(folder, "Foo.upk.clxi");
+            string path = folder.File("Foo.upk.clxi");
             File.WriteAllBytes(path, new byte[500]);
             SafeFile.Write(path, stream =>
             {
@@ -148,7 +138,7 @@ namespace tool.Tests
         [Test]
         public void ContentThatFailsHalfWayLeavesTheTargetAndNoTemporaryFile()
         {
-            string path = Path.Combine(folder, "Foo.upk.clxi");
+            string path = folder.File("Foo.upk.clxi");
             File.WriteAllBytes(path, new byte[] { 7, 7 });
             Assert.Throws<IOException>(() => SafeFile.Write(path, stream =>
             {
@@ -164,9 +154,9 @@ namespace tool.Tests
         {
             // A process killed while writing leaves its temporary file; only
             // names exactly like those made for this target are removed.
-            string path = Path.Combine(folder, "Foo.txt");
+            string path = folder.File("Foo.txt");
             string leftover = Path.GetFileName(SafeFile.TemporaryPathFor(path));
-            string otherTarget = Path.GetFileName(SafeFile.TemporaryPathFor(Path.Combine(folder, "Foo.txt.txt")));
+            string otherTarget = Path.GetFileName(SafeFile.TemporaryPathFor(folder.File("Foo.txt.txt")));
             string[] kept =
             {
                 otherTarget,
@@ -176,11 +166,11 @@ namespace tool.Tests
                 "Foo.txt.0123456789ab.tmp",
                 ".Foo.txt.tmp",
             };
-            File.WriteAllBytes(Path.Combine(folder, leftover), new byte[] { 1 });
-            File.WriteAllBytes(Path.Combine(folder, ".Foo.txt.0123456789ab.tmp"), new byte[] { 2 });
-            foreach (string name in kept) File.WriteAllBytes(Path.Combine(folder, name), new byte[] { 3 });
+            File.WriteAllBytes(folder.File(leftover), new byte[] { 1 });
+            File.WriteAllBytes(folder.File(".Foo.txt.0123456789ab.tmp"), new byte[] { 2 });
+            foreach (string name in kept) File.WriteAllBytes(folder.File(name), new byte[] { 3 });
 
-            SafeFile.WriteAllBytes(path, new byte[] { 9 });
+            WriteAllBytes(path, new byte[] { 9 });
 
             var expected = new System.Collections.Generic.List<string>(kept);
             expected.Add("Foo.txt");
@@ -191,10 +181,10 @@ namespace tool.Tests
         [Test]
         public void TemporaryNameIsBesideTargetAndUnique()
         {
-            string target = Path.Combine(folder, "Foo.txt");
+            string target = folder.File("Foo.txt");
             string a = SafeFile.TemporaryPathFor(target);
             string b = SafeFile.TemporaryPathFor(target);
-            Assert.AreEqual(folder, Path.GetDirectoryName(a));
+            Assert.AreEqual(folder.Path, Path.GetDirectoryName(a));
             StringAssert.StartsWith(".Foo.txt.", Path.GetFileName(a));
             StringAssert.EndsWith(".tmp", a);
             Assert.AreNotEqual(a, b);
@@ -207,14 +197,14 @@ namespace tool.Tests
             // temporary file beside it must not need a longer one.
             foreach (string name in new[] { new string('x', 251) + ".txt", new string('\u00E9', 125) + ".txt" })
             {
-                string target = Path.Combine(folder, name);
-                SafeFile.WriteAllBytes(target, new byte[] { 1, 2, 3 });
+                string target = folder.File(name);
+                WriteAllBytes(target, new byte[] { 1, 2, 3 });
                 CollectionAssert.AreEqual(new byte[] { 1, 2, 3 }, File.ReadAllBytes(target));
-                SafeFile.WriteAllBytes(target, new byte[] { 4 });
+                WriteAllBytes(target, new byte[] { 4 });
                 CollectionAssert.AreEqual(new byte[] { 4 }, File.ReadAllBytes(target));
             }
             CollectionAssert.AreEquivalent(new[] { new string('x', 251) + ".txt", new string('\u00E9', 125) + ".txt" },
-                Array.ConvertAll(Directory.GetFiles(folder), Path.GetFileName));
+                Array.ConvertAll(Directory.GetFiles(folder.Path), Path.GetFileName));
         }
     }
 }

@@ -3,6 +3,7 @@ using System.Collections.Generic;
 using System.Text;
 using NUnit.Framework;
 using tool;
+using tool.Tests.Fuzz;
 
 namespace tool.Tests
 {
@@ -26,9 +27,26 @@ namespace tool.Tests
 
         private static byte[] FileOf(params string[] values)
         {
-            var sb = new StringBuilder();
-            foreach (var v in values) TextFile.AppendLine(sb, v);
-            return TextFile.Encode(sb.ToString());
+            return TextFiles.Of(values);
+        }
+
+        private static List<string> Lines(byte[] file)
+        {
+            return TextFiles.Lines(file);
+        }
+
+        /// <summary>The text's code units one for one after FF FE, lone surrogates and all.</summary>
+        private static byte[] Utf16File(string text)
+        {
+            var bytes = new byte[2 + 2 * text.Length];
+            bytes[0] = 0xFF;
+            bytes[1] = 0xFE;
+            for (int i = 0; i < text.Length; i++)
+            {
+                bytes[2 + 2 * i] = (byte)text[i];
+                bytes[3 + 2 * i] = (byte)(text[i] >> 8);
+            }
+            return bytes;
         }
 
         // --- writing ---
@@ -40,7 +58,7 @@ namespace tool.Tests
             CollectionAssert.AreEqual(
                 Bytes(0xFF, 0xFE, 0x41, 0, 0x7B, 0, 0x5C, 0, 0x6E, 0, 0x7D, 0, 0x42, 0, 0x0D, 0, 0x0A, 0),
                 file);
-            var lines = TextFile.ReadLines(file);
+            var lines = Lines(file);
             Assert.AreEqual(1, lines.Count);
             Assert.AreEqual("A\nB", TextFile.UnescapeLine(lines[0]));
         }
@@ -51,7 +69,7 @@ namespace tool.Tests
             CollectionAssert.AreEqual(
                 Bytes(0xFF, 0xFE, 0x48, 0, 0x69, 0, 0x0D, 0, 0x0A, 0, 0x0D, 0, 0x0A, 0),
                 FileOf("Hi", ""));
-            CollectionAssert.AreEqual(new[] { "Hi", "" }, TextFile.ReadLines(FileOf("Hi", "")));
+            CollectionAssert.AreEqual(new[] { "Hi", "" }, Lines(FileOf("Hi", "")));
         }
 
         [Test]
@@ -73,28 +91,28 @@ namespace tool.Tests
         }
 
         [Test]
-        public void EncodeCopiesEveryCodeUnitLowByteFirst()
+        public void WriterCopiesEveryCodeUnitLowByteFirst()
         {
-            // Cyrillic, CJK, a surrogate pair (U+1F600) and an unpaired surrogate.
-            string text = "\u0416\u4E2D\uD83D\uDE00\uDC00\u0000\r\n";
-            var bytes = TextFile.Encode(text);
+            // Cyrillic, CJK, a surrogate pair (U+1F600), an unpaired surrogate and a NUL.
+            string value = "\u0416\u4E2D\uD83D\uDE00\uDC00\u0000";
+            var bytes = FileOf(value);
             CollectionAssert.AreEqual(
                 Bytes(0xFF, 0xFE, 0x16, 0x04, 0x2D, 0x4E, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xDC, 0, 0, 0x0D, 0, 0x0A, 0),
                 bytes);
-            Assert.AreEqual(text.Substring(0, 6), TextFile.ReadLines(bytes)[0]);
+            Assert.AreEqual(value, Lines(bytes)[0]);
         }
 
         [Test]
-        public void EncodeOfNothingIsTheMarkAlone()
+        public void NoLinesIsTheMarkAlone()
         {
-            CollectionAssert.AreEqual(Bytes(0xFF, 0xFE), TextFile.Encode(""));
-            Assert.AreEqual(0, TextFile.ReadLines(TextFile.Encode("")).Count);
+            CollectionAssert.AreEqual(Bytes(0xFF, 0xFE), FileOf());
+            Assert.AreEqual(0, Lines(FileOf()).Count);
         }
 
         [Test]
         public void CarriageReturnInValueSplitsTheLineOnReading()
         {
-            var lines = TextFile.ReadLines(FileOf("one\r\ntwo", "three"));
+            var lines = Lines(FileOf("one\r\ntwo", "three"));
             CollectionAssert.AreEqual(new[] { "one", "{\\n}two", "three" }, lines);
         }
 
@@ -103,7 +121,7 @@ namespace tool.Tests
         {
             var values = new[] { "", "plain", "tab\there", "nul\0inside", "{braces} \\back", "\u00E9\u00DF\u0639\u05D0\u3042",
                 "\uD801\uDC37", "multi\nline\nvalue", "\n" };
-            var lines = TextFile.ReadLines(FileOf(values));
+            var lines = Lines(FileOf(values));
             Assert.AreEqual(values.Length, lines.Count);
             for (int i = 0; i < values.Length; i++)
                 Assert.AreEqual(values[i], TextFile.UnescapeLine(lines[i]), "line " + i);
@@ -118,21 +136,21 @@ namespace tool.Tests
         public void Utf8WithMark()
         {
             var file = Concat(Bytes(0xEF, 0xBB, 0xBF), Encoding.UTF8.GetBytes(SampleText));
-            CollectionAssert.AreEqual(Sample, TextFile.ReadLines(file));
+            CollectionAssert.AreEqual(Sample, Lines(file));
         }
 
         [Test]
         public void Utf16LittleEndianWithMark()
         {
             var file = Concat(Bytes(0xFF, 0xFE), Encoding.Unicode.GetBytes(SampleText));
-            CollectionAssert.AreEqual(Sample, TextFile.ReadLines(file));
+            CollectionAssert.AreEqual(Sample, Lines(file));
         }
 
         [Test]
         public void Utf16BigEndianWithMark()
         {
             var file = Concat(Bytes(0xFE, 0xFF), Encoding.BigEndianUnicode.GetBytes(SampleText));
-            CollectionAssert.AreEqual(Sample, TextFile.ReadLines(file));
+            CollectionAssert.AreEqual(Sample, Lines(file));
         }
 
         [Test]
@@ -140,40 +158,40 @@ namespace tool.Tests
         {
             var le = Concat(Bytes(0xFF, 0xFE, 0, 0), new UTF32Encoding(false, false).GetBytes(SampleText));
             var be = Concat(Bytes(0, 0, 0xFE, 0xFF), new UTF32Encoding(true, false).GetBytes(SampleText));
-            CollectionAssert.AreEqual(Sample, TextFile.ReadLines(le));
-            CollectionAssert.AreEqual(Sample, TextFile.ReadLines(be));
+            CollectionAssert.AreEqual(Sample, Lines(le));
+            CollectionAssert.AreEqual(Sample, Lines(be));
         }
 
         [Test]
         public void Utf32LittleEndianMarkIsNotReadAsUtf16()
         {
             // "A" in UTF-32LE; read as UTF-16LE it would begin with a NUL line.
-            var lines = TextFile.ReadLines(Bytes(0xFF, 0xFE, 0, 0, 0x41, 0, 0, 0, 0x0A, 0, 0, 0));
+            var lines = Lines(Bytes(0xFF, 0xFE, 0, 0, 0x41, 0, 0, 0, 0x0A, 0, 0, 0));
             CollectionAssert.AreEqual(new[] { "A" }, lines);
         }
 
         [Test]
         public void NoMarkMeansUtf16LittleEndian()
         {
-            var lines = TextFile.ReadLines(Encoding.Unicode.GetBytes(SampleText));
+            var lines = Lines(Encoding.Unicode.GetBytes(SampleText));
             CollectionAssert.AreEqual(Sample, lines);
         }
 
         [Test]
         public void MarkIsNotPartOfFirstLineAndOnlyMarkGivesNoLines()
         {
-            Assert.AreEqual(0, TextFile.ReadLines(Bytes(0xEF, 0xBB, 0xBF)).Count);
-            Assert.AreEqual(0, TextFile.ReadLines(Bytes(0xFE, 0xFF)).Count);
-            Assert.AreEqual(0, TextFile.ReadLines(Bytes(0xFF, 0xFE, 0, 0)).Count);
-            Assert.AreEqual(0, TextFile.ReadLines(new byte[0]).Count);
-            Assert.AreEqual("x", TextFile.ReadLines(Bytes(0xEF, 0xBB, 0xBF, 0x78))[0]);
+            Assert.AreEqual(0, Lines(Bytes(0xEF, 0xBB, 0xBF)).Count);
+            Assert.AreEqual(0, Lines(Bytes(0xFE, 0xFF)).Count);
+            Assert.AreEqual(0, Lines(Bytes(0xFF, 0xFE, 0, 0)).Count);
+            Assert.AreEqual(0, Lines(new byte[0]).Count);
+            Assert.AreEqual("x", Lines(Bytes(0xEF, 0xBB, 0xBF, 0x78))[0]);
         }
 
         // --- reading: line ends ---
 
         private static List<string> ReadUtf16(string text)
         {
-            return TextFile.ReadLines(Concat(Bytes(0xFF, 0xFE), Encoding.Unicode.GetBytes(text)));
+            return Lines(Utf16File(text));
         }
 
         [Test]
@@ -202,9 +220,9 @@ namespace tool.Tests
         [Test]
         public void OddTrailingByteOfUtf16BecomesReplacement()
         {
-            CollectionAssert.AreEqual(new[] { "A", "\uFFFD" }, TextFile.ReadLines(Bytes(0xFF, 0xFE, 0x41, 0, 0x0A, 0, 0x42)));
-            CollectionAssert.AreEqual(new[] { "\uFFFD" }, TextFile.ReadLines(Bytes(0x42)));
-            CollectionAssert.AreEqual(new[] { "A\uFFFD" }, TextFile.ReadLines(Bytes(0xFE, 0xFF, 0, 0x41, 0x42)));
+            CollectionAssert.AreEqual(new[] { "A", "\uFFFD" }, Lines(Bytes(0xFF, 0xFE, 0x41, 0, 0x0A, 0, 0x42)));
+            CollectionAssert.AreEqual(new[] { "\uFFFD" }, Lines(Bytes(0x42)));
+            CollectionAssert.AreEqual(new[] { "A\uFFFD" }, Lines(Bytes(0xFE, 0xFF, 0, 0x41, 0x42)));
         }
 
         [Test]
@@ -221,12 +239,29 @@ namespace tool.Tests
                         foreach (byte[] odd in new[] { new byte[0], Bytes(0x42) })
                         {
                             if (bigEndian && !withMark) continue;
-                            var encoding = bigEndian ? Encoding.BigEndianUnicode : Encoding.Unicode;
-                            byte[] mark = !withMark ? new byte[0] : bigEndian ? Bytes(0xFE, 0xFF) : Bytes(0xFF, 0xFE);
-                            byte[] file = Concat(Concat(mark, encoding.GetBytes(text)), odd);
-                            CollectionAssert.AreEqual(TextFile.SplitLines(TextFile.Decode(file)), TextFile.ReadLines(file),
+                            byte[] units = Utf16File(text);
+                            if (bigEndian)
+                                for (int i = 0; i < units.Length; i += 2) units = Swapped(units, i);
+                            byte[] file = Concat(withMark ? units : Slice(units, 2), odd);
+                            string decoded = text + (odd.Length > 0 ? "\uFFFD" : "");
+                            CollectionAssert.AreEqual(TextMutations.Lines(decoded), Lines(file),
                                 "text " + text.Length + " units, big-endian " + bigEndian + ", odd byte " + odd.Length);
                         }
+        }
+
+        private static byte[] Swapped(byte[] bytes, int at)
+        {
+            byte b = bytes[at];
+            bytes[at] = bytes[at + 1];
+            bytes[at + 1] = b;
+            return bytes;
+        }
+
+        private static byte[] Slice(byte[] bytes, int from)
+        {
+            var r = new byte[bytes.Length - from];
+            Buffer.BlockCopy(bytes, from, r, 0, r.Length);
+            return r;
         }
 
         [Test]
@@ -253,7 +288,7 @@ namespace tool.Tests
                     stored.AddStoredLine(data, 2, length, value.Length);
                     decoded.AddLine(StringValue.Decode(data, 2, length, value.Length));
                 }
-            Assert.AreEqual(decoded.ToString(), stored.ToString());
+            Assert.AreEqual(decoded.Text(), stored.Text());
             Assert.AreEqual(decoded.LineCount, stored.LineCount);
             CollectionAssert.AreEqual(decoded.CarriageReturnLines, stored.CarriageReturnLines);
             CollectionAssert.AreEqual(new[] { 1, 5, 6 }, stored.CarriageReturnLines);
@@ -262,11 +297,24 @@ namespace tool.Tests
         [Test]
         public void IllFormedUtf8BecomesReplacementWithoutThrowing()
         {
-            var lines = TextFile.ReadLines(Bytes(0xEF, 0xBB, 0xBF, 0x61, 0xC3, 0x0A, 0xFF, 0x62, 0xE2, 0x82));
+            var lines = Lines(Bytes(0xEF, 0xBB, 0xBF, 0x61, 0xC3, 0x0A, 0xFF, 0x62, 0xE2, 0x82));
             Assert.AreEqual(2, lines.Count);
             StringAssert.StartsWith("a\uFFFD", lines[0]);
             StringAssert.StartsWith("\uFFFDb", lines[1]);
             StringAssert.EndsWith("\uFFFD", lines[1]);
+        }
+
+        [Test]
+        public void LongUtf8IsReadAsTheWholeDecodedText()
+        {
+            // Characters of one to four bytes, cut and ill-formed sequences and
+            // line ends, at every place of the pieces the text is decoded in.
+            byte[][] parts = { Encoding.UTF8.GetBytes("\u00E9\u4E2D\uD83D\uDE00a\r\n"), Bytes(0xE2, 0x82), Bytes(0xFF), Bytes(0x0A) };
+            var body = new List<byte>();
+            var random = new Random(5);
+            while (body.Count < 200000) body.AddRange(parts[random.Next(parts.Length)]);
+            string decoded = new UTF8Encoding(false, false).GetString(body.ToArray());
+            CollectionAssert.AreEqual(TextMutations.Lines(decoded), Lines(Concat(Bytes(0xEF, 0xBB, 0xBF), body.ToArray())));
         }
 
         [Test]
@@ -276,9 +324,9 @@ namespace tool.Tests
             // UTF-32LE mark, followed by text that is no UTF-32.
             var file = FileOf("\0A", "B");
             CollectionAssert.AreEqual(Bytes(0xFF, 0xFE, 0, 0, 0x41, 0, 0x0D, 0, 0x0A, 0, 0x42, 0, 0x0D, 0, 0x0A, 0), file);
-            CollectionAssert.AreEqual(new[] { "\0A", "B" }, TextFile.ReadLines(file));
-            CollectionAssert.AreEqual(new[] { "\0" }, TextFile.ReadLines(FileOf("\0")));
-            CollectionAssert.AreEqual(new[] { "\0\u4E2D\u0416" }, TextFile.ReadLines(FileOf("\0\u4E2D\u0416")));
+            CollectionAssert.AreEqual(new[] { "\0A", "B" }, Lines(file));
+            CollectionAssert.AreEqual(new[] { "\0" }, Lines(FileOf("\0")));
+            CollectionAssert.AreEqual(new[] { "\0\u4E2D\u0416" }, Lines(FileOf("\0\u4E2D\u0416")));
         }
 
         [Test]
@@ -287,24 +335,24 @@ namespace tool.Tests
             // A value beyond U+10FFFF, a surrogate value, a cut-off unit,
             // CR LF of UTF-16 read as one UTF-32 unit (U+A000D).
             var beyond = Bytes(0xFF, 0xFE, 0, 0, 0, 0, 0x11, 0, 0x41, 0, 0, 0);
-            CollectionAssert.AreEqual(new[] { "\0\0\u0011A\0" }, TextFile.ReadLines(beyond));
+            CollectionAssert.AreEqual(new[] { "\0\0\u0011A\0" }, Lines(beyond));
             var surrogate = Bytes(0xFF, 0xFE, 0, 0, 0x00, 0xD8, 0, 0);
-            Assert.AreEqual("\0\uD800\0", TextFile.ReadLines(surrogate)[0]);
+            Assert.AreEqual("\0\uD800\0", Lines(surrogate)[0]);
             var cut = Bytes(0xFF, 0xFE, 0, 0, 0x41, 0, 0, 0, 0x42);
-            Assert.AreEqual("\0A\0\uFFFD", TextFile.ReadLines(cut)[0]);
+            Assert.AreEqual("\0A\0\uFFFD", Lines(cut)[0]);
             var crLf = Bytes(0xFF, 0xFE, 0, 0, 0x41, 0, 0, 0, 0x0D, 0, 0x0A, 0);
-            CollectionAssert.AreEqual(new[] { "\0A\0" }, TextFile.ReadLines(crLf));
+            CollectionAssert.AreEqual(new[] { "\0A\0" }, Lines(crLf));
             // Big-endian: without a valid UTF-32 body the file has no mark and is UTF-16LE.
             var be = Bytes(0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF);
-            Assert.AreEqual("\0\uFFFE\uFFFF\uFFFF", TextFile.ReadLines(be)[0]);
+            Assert.AreEqual("\0\uFFFE\uFFFF\uFFFF", Lines(be)[0]);
             var beValid = Bytes(0, 0, 0xFE, 0xFF, 0, 0x01, 0xF6, 0x00, 0, 0, 0, 0x41, 0, 0x0E, 0x01, 0x00);
-            Assert.AreEqual("\uD83D\uDE00A\uDB40\uDD00", TextFile.ReadLines(beValid)[0]);
+            Assert.AreEqual("\uD83D\uDE00A\uDB40\uDD00", Lines(beValid)[0]);
         }
 
         [Test]
         public void UnpairedSurrogatesInUtf16AreCarriedAsTheyAre()
         {
-            var lines = TextFile.ReadLines(Bytes(0xFF, 0xFE, 0x00, 0xD8, 0x41, 0x00, 0x00, 0xDC));
+            var lines = Lines(Bytes(0xFF, 0xFE, 0x00, 0xD8, 0x41, 0x00, 0x00, 0xDC));
             Assert.AreEqual("\uD800A\uDC00", lines[0]);
         }
 
@@ -314,15 +362,15 @@ namespace tool.Tests
         {
             const string text = "one\r\n\r\ntwo\rthree\n\nfour\r\r\nfive";
             var expected = new[] { "one", "", "two", "three", "", "four", "", "five" };
-            var lines = new TextLines(text);
+            var lines = new TextLines(Utf16File(text));
             Assert.AreEqual(expected.Length, lines.Count);
             for (int i = 0; i < expected.Length; i++) Assert.AreEqual(expected[i], lines[i], "in order, line " + i);
             Assert.AreEqual(expected[7], lines[7], "the same line again");
             for (int i = expected.Length - 1; i >= 0; i--) Assert.AreEqual(expected[i], lines[i], "backwards, line " + i);
             Assert.Throws<ArgumentOutOfRangeException>(() => { string x = lines[expected.Length]; });
-            Assert.AreEqual(0, new TextLines("").Count);
-            Assert.AreEqual(1, new TextLines("x\r\n").Count);
-            var tail = new TextLines("a\r\n\r\n\nb\r\n\r\n");
+            Assert.AreEqual(0, new TextLines(Utf16File("")).Count);
+            Assert.AreEqual(1, new TextLines(Utf16File("x\r\n")).Count);
+            var tail = new TextLines(Utf16File("a\r\n\r\n\nb\r\n\r\n"));
             Assert.AreEqual(new[] { true, true, true, true, false, false },
                 new[] { tail.HasTextFrom(0), tail.HasTextFrom(1), tail.HasTextFrom(2), tail.HasTextFrom(3), tail.HasTextFrom(4), tail.HasTextFrom(5) });
         }

@@ -2,6 +2,7 @@ using System;
 using System.Collections.Generic;
 using System.IO;
 using System.Text;
+using NUnit.Framework;
 
 namespace tool.Tests
 {
@@ -120,6 +121,61 @@ namespace tool.Tests
             "  Scrivel  - Vantorra - Text Extractor \r\n" +
             "  Ostrel - v1.0 - 2015.01.15\r\n" +
             "-----------------------------------------\r\n";
+    }
+
+    /// <summary>A fixture whose every test gets a fresh <see cref="TempFolder"/>, deleted after it.</summary>
+    public abstract class FolderFixture
+    {
+        protected TempFolder folder;
+
+        [SetUp]
+        public void CreateFolder() { folder = new TempFolder(); }
+
+        [TearDown]
+        public void DeleteFolder() { folder.Dispose(); }
+    }
+
+    /// <summary>Text files written and read through the tool's own writer and splitter.</summary>
+    public static class TextFiles
+    {
+        /// <summary>The text file that extraction writes for these values.</summary>
+        public static byte[] Of(params string[] values)
+        {
+            var text = new CollectedText();
+            foreach (string v in values) text.AddLine(v);
+            return text.Bytes();
+        }
+
+        /// <summary>The lines that import reads from a text file's bytes.</summary>
+        public static List<string> Lines(byte[] file)
+        {
+            return new List<string>(new TextLines(file));
+        }
+
+        /// <summary>The whole file's bytes, byte-order mark first.</summary>
+        public static byte[] Bytes(this CollectedText text)
+        {
+            var stream = new MemoryStream();
+            text.WriteTo(stream);
+            return stream.ToArray();
+        }
+
+        /// <summary>The lines as the file holds them, without the byte-order mark.</summary>
+        public static string Text(this CollectedText text)
+        {
+            byte[] bytes = text.Bytes();
+            var chars = new char[bytes.Length / 2 - 1];
+            for (int i = 0; i < chars.Length; i++) chars[i] = (char)(bytes[2 * i + 2] | (bytes[2 * i + 3] << 8));
+            return new string(chars);
+        }
+
+        /// <summary>The bytes written so far, from the writer's origin to its end.</summary>
+        public static byte[] ToArray(this ByteWriter writer)
+        {
+            var stream = new MemoryStream();
+            writer.WriteTo(stream);
+            return stream.ToArray();
+        }
     }
 
     /// <summary>A fresh folder under the temporary directory, deleted with its content on Dispose.</summary>

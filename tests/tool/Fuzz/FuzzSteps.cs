@@ -70,7 +70,7 @@ namespace tool.Tests.Fuzz
         public static List<string> ReadValues(string path)
         {
             var values = new List<string>();
-            foreach (string line in TextFile.ReadLines(File.ReadAllBytes(path))) values.Add(TextFile.UnescapeLine(line));
+            foreach (string line in TextFiles.Lines(File.ReadAllBytes(path))) values.Add(TextFile.UnescapeLine(line));
             return values;
         }
 

@@ -39,7 +39,7 @@ namespace tool.Tests.Fuzz
             {
                 if (rng.OneIn(3)) lines[i] = TextMutations.EditLine(rng, lines[i]);
             }
-            byte[] text = TextFile.Encode(TextMutations.Join(lines, "\r\n", true));
+            byte[] text = TextFiles.Of(lines.ToArray());
 
             using (var folder = new TempFolder())
             {
@@ -101,7 +101,7 @@ namespace tool.Tests.Fuzz
                         cuts.Add(at - 1); cuts.Add(at); cuts.Add(at + 1);
                     }
                 }
-                byte[] text = TextFile.Encode(TextMutations.Join(FuzzSteps.FileLines(g), "\r\n", true));
+                byte[] text = TextFiles.Of(FuzzSteps.FileLines(g).ToArray());
                 foreach (int cut in cuts)
                 {
                     if (cut < 0 || cut >= g.Bytes.Length) continue;
@@ -170,7 +170,7 @@ namespace tool.Tests.Fuzz
                 b.WriteTo(folder.File("Deep.upk"));
                 Assert.IsTrue(FuzzSteps.Extract("deep", folder.Path, "Deep.upk", faults), faults.Report());
                 CollectionAssert.AreEqual(new[] { "deep" }, FuzzSteps.ReadValues(folder.File("Deep.txt")));
-                File.WriteAllBytes(folder.File("Deep.txt"), TextFile.Encode("deeper still\r\n"));
+                File.WriteAllBytes(folder.File("Deep.txt"), TextFiles.Of("deeper still"));
                 Assert.IsTrue(FuzzSteps.Import("deep", folder.Path, "Deep.txt", faults), faults.Report());
                 FuzzSteps.ExtractCompiled("deep", folder.Path, File.ReadAllBytes(folder.File("Deep.upk.clxi")),
                     new List<string> { "deeper still" }, faults);

@@ -49,7 +49,7 @@ namespace tool.Tests.Fuzz
                 bool endLast = !rng.OneIn(5) || edited[edited.Count - 1].Length == 0;
                 string text = TextMutations.Join(edited, rng.OneIn(4) ? "\n" : "\r\n", endLast);
                 string form = "UTF-16LE with mark";
-                byte[] bytes = TextMutations.IsWellFormed(text) ? TextMutations.Encode(rng, text, out form) : TextFile.Encode(text);
+                byte[] bytes = TextMutations.IsWellFormed(text) ? TextMutations.Encode(rng, text, out form) : TextMutations.Utf16LE(text);
                 File.WriteAllBytes(folder.File("Pkg.txt"), bytes);
                 if (rng.OneIn(2)) File.WriteAllBytes(folder.File("Pkg.upk.clxi"), FuzzSteps.Sentinel);
                 id += " (" + form + ")";
@@ -62,7 +62,7 @@ namespace tool.Tests.Fuzz
                 }
                 byte[] compiled = File.ReadAllBytes(folder.File("Pkg.upk.clxi"));
                 CompiledModel.Verify(id, g, compiled, faults);
-                List<string> fileLines = TextFile.ReadLines(bytes);
+                List<string> fileLines = TextFiles.Lines(bytes);
                 var values = new List<string>();
                 foreach (string line in fileLines) values.Add(TextFile.UnescapeLine(line));
                 CompiledModel.VerifyRewrittenData(id, g, compiled, values, faults);
@@ -83,14 +83,14 @@ namespace tool.Tests.Fuzz
         {
             string textPath = Path.Combine(folder, "Compiled.txt");
             if (!File.Exists(textPath)) return;
-            List<string> lines = TextFile.ReadLines(File.ReadAllBytes(textPath));
+            List<string> lines = TextFiles.Lines(File.ReadAllBytes(textPath));
             // A different count is a fault already reported.
             if (lines.Count != extracted.Count) return;
             for (int i = 0; i < lines.Count; i++)
             {
                 if (rng.OneIn(3)) lines[i] = TextMutations.EditLine(rng, lines[i]);
             }
-            File.WriteAllBytes(textPath, TextFile.Encode(TextMutations.Join(lines, "\r\n", true)));
+            File.WriteAllBytes(textPath, TextFiles.Of(lines.ToArray()));
             id += " (compiled again)";
             string output;
             if (!FuzzSteps.Import(id, folder, "Compiled.txt", faults, out output))

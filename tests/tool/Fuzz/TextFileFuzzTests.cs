@@ -36,9 +36,10 @@ namespace tool.Tests.Fuzz
             string lineEnd = rng.Pick(new[] { "\r\n", "\n", "\r" });
             string text = TextMutations.Join(lines, lineEnd, !rng.OneIn(4));
             string form = "UTF-16LE with mark";
-            byte[] bytes = TextMutations.IsWellFormed(text) ? TextMutations.Encode(rng, text, out form) : TextFile.Encode(text);
+            byte[] bytes = TextMutations.IsWellFormed(text) ? TextMutations.Encode(rng, text, out form) : TextMutations.Utf16LE(text);
             done.Add(form);
-            if (rng.OneIn(5)) done.Add(TextMutations.DamageBytes(rng, ref bytes));
+            bool damaged = rng.OneIn(5);
+            if (damaged) done.Add(TextMutations.DamageBytes(rng, ref bytes));
             string id = "text file " + number + " (" + string.Join(", ", done.ToArray()) + ")";
 
             using (var folder = new TempFolder())
@@ -48,7 +49,15 @@ namespace tool.Tests.Fuzz
                 if (rng.OneIn(2)) File.WriteAllBytes(folder.File("Pkg.upk.clxi"), FuzzSteps.Sentinel);
                 bool compiled = FuzzSteps.Import(id, folder.Path, "Pkg.txt", faults);
 
-                List<string> seen = TextFile.ReadLines(bytes);
+                List<string> seen = TextFiles.Lines(bytes);
+                // Where the mark says what the text is, the lines are the text's own (a
+                // UTF-16 text that begins with a NUL may read as UTF-32, as it should).
+                bool marked = !damaged && form.EndsWith("with mark") && !(text.Length > 0 && text[0] == '\0');
+                if (marked && string.Join("\n", TextMutations.Lines(text)) != string.Join("\n", seen))
+                {
+                    faults.Add(id, "the lines read are not the text's lines");
+                    return;
+                }
                 bool enough = seen.Count >= g.Lines.Count;
                 if (compiled != enough)
                 {

@@ -46,6 +46,14 @@ namespace tool.Tests.Fuzz
             return sb.ToString();
         }
 
+        /// <summary>The lines of a text, split the plain way: at CR LF, LF and CR, no line after a final line end.</summary>
+        public static List<string> Lines(string text)
+        {
+            var lines = new List<string>(text.Replace("\r\n", "\n").Replace('\r', '\n').Split('\n'));
+            if (lines[lines.Count - 1] == "") lines.RemoveAt(lines.Count - 1);
+            return lines;
+        }
+
         /// <summary>The text encoded in one of the forms a reader must understand, mark included where it has one.</summary>
         public static byte[] Encode(FuzzRandom rng, string text, out string form)
         {
@@ -56,7 +64,7 @@ namespace tool.Tests.Fuzz
                 case 2: form = "UTF-32LE with mark"; return WithMark(new byte[] { 0xFF, 0xFE, 0, 0 }, new UTF32Encoding(false, false).GetBytes(text));
                 case 3: form = "UTF-32BE with mark"; return WithMark(new byte[] { 0, 0, 0xFE, 0xFF }, new UTF32Encoding(true, false).GetBytes(text));
                 case 4: form = "UTF-16LE without mark"; return Little16(text);
-                default: form = "UTF-16LE with mark"; return TextFile.Encode(text);
+                default: form = "UTF-16LE with mark"; return Utf16LE(text);
             }
         }
 
@@ -109,6 +117,12 @@ namespace tool.Tests.Fuzz
                     if (bytes.Length > 2) Array.Resize(ref bytes, rng.Next(1, bytes.Length));
                     return "cut";
             }
+        }
+
+        /// <summary>The text's code units one for one after the mark FF FE, lone surrogates and all.</summary>
+        public static byte[] Utf16LE(string text)
+        {
+            return WithMark(new byte[] { 0xFF, 0xFE }, Little16(text));
         }
 
         private static byte[] WithMark(byte[] mark, byte[] body)

@@ -1,0 +1,165 @@
+// The text file's format: its line ends, the escape of a line feed, and the encodings a file may come back in.
+using System;
+using System.Text;
+
+namespace tool
+{
+    /// <summary>
+    /// The text file that the user edits: one line per text, each ended by
+    /// CR LF, written as UTF-16LE after the byte-order mark FF FE
+    /// (<see cref="CollectedText"/> writes it). A line feed inside a value
+    /// travels as the four characters "{\n}". A file comes back in whatever
+    /// encoding its byte-order mark names (<see cref="TextLines"/> splits it).
+    /// </summary>
+    public static class TextFile
+    {
+        /// <summary>What a line feed inside a value is written as.</summary>
+        public const string EscapedLineFeed = "{\\n}";
+
+        /// <summary>Line end written after every line, the last one included.</summary>
+        public const string LineEnd = "\r\n";
+
+        /// <summary>Replaces each line feed by "{\n}"; every other character stays.</summary>
+        public static string EscapeLine(string value)
+        {
+            if (value.IndexOf('\n') < 0) return value;
+            return value.Replace("\n", EscapedLineFeed);
+        }
+
+        /// <summary>Replaces each "{\n}" by a line feed; every other character stays.</summary>
+        public static string UnescapeLine(string line)
+        {
+            if (line.IndexOf(EscapedLineFeed, StringComparison.Ordinal) < 0) return line;
+            return line.Replace(EscapedLineFeed, "\n");
+        }
+
+        /// <summary>
+        /// The file's text as UTF-16 code units: the bytes that hold them,
+        /// from start on, in the byte order bigEndian says. A byte-order mark
+        /// selects the encoding and is passed over; without one the file is
+        /// UTF-16LE. A UTF-32 mark counts only before UTF-32 text. UTF-16 is
+        /// the file's own bytes; UTF-8 and UTF-32 are decoded into new ones
+        /// (UTF-16LE, start 0), ill-formed UTF-8 becoming U+FFFD. An odd last
+        /// byte of UTF-16 is left for the reader to take as U+FFFD.
+        /// </summary>
+        public static byte[] Utf16Units(byte[] file, out int start, out bool bigEndian)
+        {
+            Form form = Detect(file, out start);
+            bigEndian = form == Form.Utf16BE;
+            if (form == Form.Utf16LE || form == Form.Utf16BE) return file;
+            byte[] units = form == Form.Utf8 ? DecodeUtf8(file, start) : DecodeUtf32(file, start, form == Form.Utf32BE);
+            start = 0;
+            return units;
+        }
+
+        private enum Form { Utf8, Utf16LE, Utf16BE, Utf32LE, Utf32BE }
+
+        /// <summary>The encoding that the byte-order mark selects, and where the text starts.</summary>
+        private static Form Detect(byte[] bytes, out int start)
+        {
+            start = 0;
+            if (StartsWith(bytes, 0xEF, 0xBB, 0xBF)) { start = 3; return Form.Utf8; }
+            // FF FE 00 00 must be tested before FF FE, which it begins with.
+            // It is also how a UTF-16LE file begins whose first line starts
+            // with a NUL (a value may hold NULs anywhere but at its end), so
+            // it is taken as UTF-32 only when UTF-32 text follows.
+            if (StartsWith(bytes, 0xFF, 0xFE, 0x00, 0x00) && IsUtf32Text(bytes, 4, false)) { start = 4; return Form.Utf32LE; }
+            if (StartsWith(bytes, 0xFF, 0xFE)) { start = 2; return Form.Utf16LE; }
+            if (StartsWith(bytes, 0x00, 0x00, 0xFE, 0xFF) && IsUtf32Text(bytes, 4, true)) { start = 4; return Form.Utf32BE; }
+            if (StartsWith(bytes, 0xFE, 0xFF)) { start = 2; return Form.Utf16BE; }
+            return Form.Utf16LE;
+        }
+
+        private static bool StartsWith(byte[] bytes, params byte[] mark)
+        {
+            if (bytes.Length < mark.Length) return false;
+            for (int i = 0; i < mark.Length; i++)
+                if (bytes[i] != mark[i]) return false;
+            return true;
+        }
+
+        /// <summary>
+        /// Whether the bytes from start on are whole UTF-32 units, each a
+        /// character of the planes that hold text: 0 to 3, and the tags and
+        /// variation selectors of plane 14. UTF-16 read in groups of four
+        /// bytes fails this: its CR LF (0D 00 0A 00) reads as U+A000D.
+        /// </summary>
+        private static bool IsUtf32Text(byte[] bytes, int start, bool bigEndian)
+        {
+            if ((bytes.Length - start) % 4 != 0) return false;
+            for (int p = start; p < bytes.Length; p += 4)
+            {
+                uint v = Utf32At(bytes, p, bigEndian);
+                if (v >= 0xD800 && v <= 0xDFFF) return false;
+                if (v > 0x3FFFF && (v < 0xE0000 || v > 0xE0FFF)) return false;
+            }
+            return true;
+        }
+
+        private static uint Utf32At(byte[] bytes, int p, bool bigEndian)
+        {
+            return bigEndian
+                ? ((uint)bytes[p] << 24) | ((uint)bytes[p + 1] << 16) | ((uint)bytes[p + 2] << 8) | bytes[p + 3]
+                : bytes[p] | ((uint)bytes[p + 1] << 8) | ((uint)bytes[p + 2] << 16) | ((uint)bytes[p + 3] << 24);
+        }
+
+        /// <summary>
+        /// UTF-8 from start on as UTF-16LE bytes, decoded a piece at a time
+        /// straight into them, so that no string of the whole text is made.
+        /// </summary>
+        private static byte[] DecodeUtf8(byte[] bytes, int start)
+        {
+            var utf8 = new UTF8Encoding(false, false);
+            var units = new byte[2L * utf8.GetCharCount(bytes, start, bytes.Length - start)];
+            Decoder decoder = utf8.GetDecoder();
+            const int Piece = 1 << 16;
+            // A piece of n bytes gives at most n characters, and those of a
+            // sequence the piece before left unfinished.
+            var chars = new char[Piece + 8];
+            int at = 0;
+            for (int p = start; p < bytes.Length; p += Piece)
+            {
+                int n = Math.Min(Piece, bytes.Length - p);
+                int produced = decoder.GetChars(bytes, p, n, chars, 0, p + n == bytes.Length);
+                for (int i = 0; i < produced; i++, at += 2)
+                {
+                    units[at] = (byte)chars[i];
+                    units[at + 1] = (byte)(chars[i] >> 8);
+                }
+            }
+            return units;
+        }
+
+        /// <summary>UTF-32 of either byte order, already known to hold only characters, as UTF-16LE bytes.</summary>
+        private static byte[] DecodeUtf32(byte[] bytes, int start, bool bigEndian)
+        {
+            long pairs = 0;
+            for (int p = start; p < bytes.Length; p += 4)
+                if (Utf32At(bytes, p, bigEndian) >= 0x10000) pairs++;
+            var units = new byte[2 * ((bytes.Length - start) / 4 + pairs)];
+            int at = 0;
+            for (int p = start; p < bytes.Length; p += 4)
+            {
+                uint v = Utf32At(bytes, p, bigEndian);
+                if (v >= 0x10000)
+                {
+                    v -= 0x10000;
+                    at = PutUnit(units, at, 0xD800 + (v >> 10));
+                    at = PutUnit(units, at, 0xDC00 + (v & 0x3FF));
+                }
+                else
+                {
+                    at = PutUnit(units, at, v);
+                }
+            }
+            return units;
+        }
+
+        private static int PutUnit(byte[] units, int at, uint unit)
+        {
+            units[at] = (byte)unit;
+            units[at + 1] = (byte)(unit >> 8);
+            return at + 2;
+        }
+    }
+}

@@ -1,0 +1,131 @@
+// The one description of the property-tag layout inside serial data: the type table.
+namespace tool
+{
+    /// <summary>
+    /// The one description of the property-tag layout inside serial data.
+    /// Extraction skips and import copies exactly the byte counts given here,
+    /// so the two walks can never disagree about where a tag ends.
+    /// All counts are taken from the end of the tag's 8-byte type reference.
+    /// </summary>
+    public static class PropertyTypes
+    {
+        /// <summary>The name that ends a property list (it does not end a walk).</summary>
+        public const string NoneName = "None";
+
+        /// <summary>Bytes of a type reference or any other name reference.</summary>
+        public const int NameReferenceBytes = 8;
+
+        /// <summary>Bytes of the size and array index that start every remainder.</summary>
+        public const int SizeAndIndexBytes = 8;
+
+        /// <summary>Arrays whose S is at most this many bytes are passed over whole.</summary>
+        public const long ArrayInlineLimit = 24;
+
+        /// <summary>
+        /// Classifies a type name. For <see cref="PropertyKind.Fixed"/> the
+        /// remainder is exactly <paramref name="fixedBytes"/> bytes; for every
+        /// other kind <paramref name="fixedBytes"/> is 0.
+        /// "Subtitles", "LocalizedSubtitles" and "SkeletalMeshFragmentName" are
+        /// property names, met in type position after a "ByteProperty" whose
+        /// 16 bytes end before its 8-byte value.
+        /// </summary>
+        public static PropertyKind Classify(string typeName, out int fixedBytes)
+        {
+            fixedBytes = 0;
+            switch (typeName)
+            {
+                case "StrProperty":
+                    return PropertyKind.String;
+                case "ArrayProperty":
+                    return PropertyKind.Array;
+                case "StructProperty":
+                    return PropertyKind.Struct;
+                case "BoolProperty":
+                    fixedBytes = 9;
+                    return PropertyKind.Fixed;
+                case "ObjectProperty":
+                case "IntProperty":
+                case "FloatProperty":
+                    fixedBytes = 12;
+                    return PropertyKind.Fixed;
+                case "ByteProperty":
+                case "NameProperty":
+                    fixedBytes = 16;
+                    return PropertyKind.Fixed;
+                case "Subtitles":
+                case "LocalizedSubtitles":
+                    fixedBytes = 20;
+                    return PropertyKind.Fixed;
+                case "SkeletalMeshFragmentName":
+                    fixedBytes = 24;
+                    return PropertyKind.Fixed;
+                default:
+                    return PropertyKind.Unknown;
+            }
+        }
+
+        /// <summary>
+        /// Whether a fixed row stands for an array property met through a
+        /// "ByteProperty": its 20 bytes are the array's real type reference,
+        /// size, array index and element count, and its elements follow.
+        /// </summary>
+        public static bool IsArrayRow(string typeName)
+        {
+            return typeName == "Subtitles" || typeName == "LocalizedSubtitles";
+        }
+
+        /// <summary>
+        /// Whether a string property's value is a text (one line of the text
+        /// file). <paramref name="length"/> is the stored length L: above 0 for
+        /// 8-bit text, below 0 for UTF-16, 0 for an empty value (never a text).
+        /// </summary>
+        public static bool IsTextProperty(string name, int length)
+        {
+            if (length > 0)
+                return name == "Text" || name == "Description" || name == "SpokenText" || name == "Comment";
+            if (length < 0)
+                return name == "Text" || name == "Description";
+            return false;
+        }
+
+        /// <summary>Byte count of a string value with stored length L (8-bit: L, UTF-16: -2L).</summary>
+        public static long StringValueBytes(int length)
+        {
+            return length >= 0 ? length : -2L * length;
+        }
+
+        /// <summary>Whether an array of size S has its elements walked (S above 24, signed).</summary>
+        public static bool ArrayIsWalked(long size)
+        {
+            return size > ArrayInlineLimit;
+        }
+
+        /// <summary>
+        /// Fixed value bytes of a struct of size S: 16 when S is 16, 12 when S
+        /// is at most 12 (signed, so also for smaller S), otherwise 0 and the
+        /// struct's own tags follow.
+        /// </summary>
+        public static int StructValueBytes(long size)
+        {
+            if (size == 16) return 16;
+            if (size <= 12) return 12;
+            return 0;
+        }
+
+        /// <summary>Whether a struct of size S is followed by its own tags.</summary>
+        public static bool StructHasInnerTags(long size)
+        {
+            return StructValueBytes(size) == 0;
+        }
+
+        /// <summary>
+        /// Bytes after a struct's 64-bit size S, struct name included: 24 when
+        /// S is 16, 20 when S is at most 12, otherwise 8 (then inner tags).
+        /// Import copies this many; extraction skips the same total.
+        /// </summary>
+        public static int StructBytesAfterSize(long size)
+        {
+            return StructValueBytes(size) + NameReferenceBytes;
+        }
+    }
+}
