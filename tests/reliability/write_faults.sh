@@ -156,6 +156,42 @@ for runner in launcher mono; do
     done
 done
 
+# ---- a compile that outgrows the room at any point -----------------------------------
+
+# The output (about 1.4 MB) is written through a buffer of 1 MB: the room
+# may run out while the buffer is written, at the final flush or when the
+# file is closed; each must give the one "could not be written" line.
+HUGE="$SCRATCH/huge"
+mkdir -p "$HUGE"
+cp "$DEMO_PACKAGE" "$HUGE/Huge.upk"
+run_tool mono "$HUGE" Huge.upk
+filler="$(printf '%*s' 60000 '' | tr ' ' 'x')"
+{
+    printf '\377\376'
+    iconv -f UTF-16 -t UTF-8 "$HUGE/Huge.txt" | tr -d '\r' | while IFS= read -r line; do
+        printf '%s %s\r\n' "${line:0:100}" "$filler"
+    done | iconv -f UTF-8 -t UTF-16LE
+} >"$HUGE/long.txt"
+mv "$HUGE/long.txt" "$HUGE/Huge.txt"
+for kb in 1700 1900 2100 2300 2500 2700 2900; do
+    dir="$SCRATCH/room$kb"
+    mount_tmpfs "$dir" "size=${kb}k"
+    cp "$HUGE/Huge.upk" "$HUGE/Huge.txt" "$dir/"
+    before="$(listing "$dir")"
+    run_tool launcher "$dir" Huge.txt
+    CASES=$((CASES + 1))
+    what="compile into ${kb} KB"
+    last="$(printf '%s' "$OUT" | tr -d '\r' | grep -v '^\.\.DONE\.\.$' | tail -n 1)"
+    if [ -e "$dir/Huge.upk.clxi" ]; then
+        expect_eq "$what: the output fitted, and says so" "File Huge.clxi compiled successfully!" "$last"
+        rm "$dir/Huge.upk.clxi"
+    else
+        expect_eq "$what: the last line" "The file Huge.upk.clxi could not be written!" "$last"
+    fi
+    [ "$before" = "$(listing "$dir")" ] || { LOST=$((LOST + 1)); fail "$what: the folder changed"; }
+    umount -l "$dir"
+done
+
 # ---- the launcher's temporary directory full -----------------------------------------
 
 dir="$SCRATCH/package-folder"

@@ -85,8 +85,12 @@ namespace tool
         {
             if (file != null)
             {
+                // Closing flushes what is still buffered, which fails again
+                // on a full disk, and the runtime's file stream may then
+                // raise an ArgumentException of its own: the file is
+                // deleted next, and the failure that counts is the first.
                 try { file.Dispose(); }
-                catch (IOException) { }
+                catch (Exception e) when (IsWriteFailure(e) || e is ObjectDisposedException) { }
                 file = null;
             }
             if (temp != null) SafeFile.TryDelete(temp);
@@ -95,12 +99,16 @@ namespace tool
         /// <summary>Keeps back the first I/O failure and drops the temporary file; false for any other exception.</summary>
         private bool KeepBack(Exception e)
         {
-            if (!(e is IOException || e is UnauthorizedAccessException || e is NotSupportedException
-                || e is ArgumentException || e is System.Security.SecurityException))
-                return false;
+            if (!IsWriteFailure(e)) return false;
             if (failure == null) failure = e;
             Abandon();
             return true;
+        }
+
+        private static bool IsWriteFailure(Exception e)
+        {
+            return e is IOException || e is UnauthorizedAccessException || e is NotSupportedException
+                || e is ArgumentException || e is System.Security.SecurityException;
         }
 
         /// <summary>Writes and positioning into the file, or nothing once a failure is kept back.</summary>
