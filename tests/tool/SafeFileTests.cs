@@ -1,5 +1,6 @@
 using System;
 using System.IO;
+using System.Runtime.InteropServices;
 using NUnit.Framework;
 using tool;
 
@@ -176,6 +177,28 @@ namespace tool.Tests
             expected.Add("Foo.txt");
             AssertOnlyEntries(expected.ToArray());
             CollectionAssert.AreEqual(new byte[] { 9 }, File.ReadAllBytes(path));
+        }
+
+        [DllImport("libc", EntryPoint = "flock", SetLastError = true)]
+        private static extern int Flock(int fd, int operation);
+
+        [Test]
+        public void ATemporaryFileThatAnotherRunIsWritingStays()
+        {
+            // Two runs writing the same target: the one that starts later
+            // removes what killed runs left, never the other's file (its
+            // writer holds the file's lock).
+            if (!Platform.IsUnix) Assert.Ignore("Windows refuses to delete a file open for writing");
+            string path = folder.File("Foo.txt");
+            string writing = Path.GetFileName(SafeFile.TemporaryPathFor(path));
+            string left = Path.GetFileName(SafeFile.TemporaryPathFor(path));
+            File.WriteAllBytes(folder.File(left), new byte[] { 1 });
+            using (var other = new FileStream(folder.File(writing), FileMode.CreateNew, FileAccess.Write))
+            {
+                Assert.AreEqual(0, Flock(other.SafeFileHandle.DangerousGetHandle().ToInt32(), 2 | 4));
+                WriteAllBytes(path, new byte[] { 9 });
+                AssertOnlyEntries("Foo.txt", writing);
+            }
         }
 
         [Test]

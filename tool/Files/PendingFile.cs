@@ -29,12 +29,51 @@ namespace tool
             {
                 fullPath = Path.GetFullPath(path);
                 SafeFile.RemoveLeftovers(fullPath);
-                temp = SafeFile.TemporaryPathFor(fullPath);
-                file = new FileStream(temp, FileMode.CreateNew, FileAccess.Write, FileShare.None, 1 << 20);
+                temp = CreateLocked(fullPath, out file);
             }
             catch (Exception e)
             {
                 if (!KeepBack(e)) throw;
+            }
+        }
+
+        /// <summary>
+        /// Creates the temporary file for fullPath. On Unix its lock is held
+        /// for as long as it is written, so that another run writing the same
+        /// target leaves it alone (<see cref="SafeFile.RemoveLeftovers"/>);
+        /// such a run may have removed it between its creation and the lock,
+        /// and then the file is made again under a new name.
+        /// </summary>
+        private static string CreateLocked(string fullPath, out FileStream stream)
+        {
+            for (int attempt = 0; ; attempt++)
+            {
+                string path = SafeFile.TemporaryPathFor(fullPath);
+                stream = new FileStream(path, FileMode.CreateNew, FileAccess.Write, FileShare.None, 1 << 20);
+                if (!Platform.IsUnix || attempt >= 8 || LockedAndInPlace(stream, path)) return path;
+                stream.Dispose();
+            }
+        }
+
+        /// <summary>
+        /// Takes the lock of the new file and checks that the path still leads
+        /// to it: a second open of the same file cannot take the lock too.
+        /// False when another run holds the lock, and so is removing the
+        /// file, or has removed it. A file system without these locks writes
+        /// as before.
+        /// </summary>
+        private static bool LockedAndInPlace(FileStream stream, string path)
+        {
+            try
+            {
+                int fd = stream.SafeFileHandle.DangerousGetHandle().ToInt32();
+                bool heldElsewhere;
+                if (!UnixFileCalls.TryLock(fd, out heldElsewhere)) return !heldElsewhere;
+                return UnixFileCalls.IsLockedElsewhere(path);
+            }
+            catch (Exception e) when (e is DllNotFoundException || e is EntryPointNotFoundException)
+            {
+                return true;
             }
         }
 

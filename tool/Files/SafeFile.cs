@@ -124,7 +124,7 @@ namespace tool
             catch (UnauthorizedAccessException) { return; }
             foreach (string path in found)
             {
-                if (IsTemporaryName(Path.GetFileName(path), prefix)) TryDelete(path);
+                if (IsTemporaryName(Path.GetFileName(path), prefix)) RemoveLeftover(path);
             }
         }
 
@@ -163,6 +163,22 @@ namespace tool
             string message = "could not replace '" + target + "' (error " + code + ")";
             if (code == denied1 || code == denied2) return new UnauthorizedAccessException(message);
             return new IOException(message);
+        }
+
+        /// <summary>
+        /// Removes a temporary file unless another run is writing it: on Unix
+        /// its writer holds its lock (<see cref="PendingFile"/>); on Windows
+        /// the writer's open file cannot be deleted.
+        /// </summary>
+        private static void RemoveLeftover(string path)
+        {
+            if (!Platform.IsUnix)
+            {
+                TryDelete(path);
+                return;
+            }
+            try { UnixFileCalls.RemoveIfUnlocked(path); }
+            catch (Exception e) when (e is DllNotFoundException || e is EntryPointNotFoundException) { }
         }
 
         internal static void TryDelete(string path)

@@ -14,8 +14,9 @@ namespace tool
     /// </summary>
     internal static class UnixFileCalls
     {
-        private const int ORdOnly = 0, ONonBlock = 0x800, OCloExec = 0x80000;
-        public const int ENoEnt = 2, EIntr = 4, ENotDir = 20;
+        private const int ORdOnly = 0, ONonBlock = 0x800, ONoFollow = 0x20000, OCloExec = 0x80000;
+        private const int LockExclusive = 2, LockNonBlocking = 4;
+        public const int ENoEnt = 2, EIntr = 4, EWouldBlock = 11, ENotDir = 20;
         private const int StatusBufferBytes = 256;
         private const int ModeTypeMask = 0xF000, ModeRegular = 0x8000;
 
@@ -27,6 +28,12 @@ namespace tool
 
         [DllImport("libc", EntryPoint = "close")]
         public static extern int Close(int fd);
+
+        [DllImport("libc", EntryPoint = "flock", SetLastError = true)]
+        private static extern int Flock(int fd, int operation);
+
+        [DllImport("libc", EntryPoint = "unlink", SetLastError = true)]
+        private static extern int Unlink(string path);
 
         [DllImport("libc", EntryPoint = "chmod", SetLastError = true)]
         public static extern int Chmod(string path, int mode);
@@ -52,6 +59,56 @@ namespace tool
             int fd = Open(path, ORdOnly | ONonBlock | OCloExec, 0);
             errno = fd < 0 ? Marshal.GetLastWin32Error() : 0;
             return fd;
+        }
+
+        /// <summary>
+        /// Takes the exclusive lock of the open file without waiting: true
+        /// when taken; false with heldElsewhere when another open of the file
+        /// holds it, without when the file system has no such locks. Held
+        /// until the descriptor closes, however the process ends.
+        /// </summary>
+        public static bool TryLock(int fd, out bool heldElsewhere)
+        {
+            heldElsewhere = false;
+            if (Flock(fd, LockExclusive | LockNonBlocking) == 0) return true;
+            heldElsewhere = Marshal.GetLastWin32Error() == EWouldBlock;
+            return false;
+        }
+
+        private static bool TryLock(int fd)
+        {
+            bool heldElsewhere;
+            return TryLock(fd, out heldElsewhere);
+        }
+
+        /// <summary>
+        /// Whether the file at path (not followed if a link) is one whose lock
+        /// another open holds, as a temporary file's writer holds it while
+        /// it writes. A file that cannot be opened or locked counts as held.
+        /// </summary>
+        public static bool IsLockedElsewhere(string path)
+        {
+            int fd = Open(path, ORdOnly | ONonBlock | ONoFollow | OCloExec, 0);
+            if (fd < 0) return Marshal.GetLastWin32Error() != ENoEnt;
+            try
+            {
+                bool heldElsewhere;
+                return !TryLock(fd, out heldElsewhere) && heldElsewhere;
+            }
+            finally { Close(fd); }
+        }
+
+        /// <summary>
+        /// Removes the file at path if nobody holds its lock, holding the lock
+        /// while it removes it, so that a writer that locks it after this
+        /// look finds its lock refused. False when it stays.
+        /// </summary>
+        public static bool RemoveIfUnlocked(string path)
+        {
+            int fd = Open(path, ORdOnly | ONonBlock | ONoFollow | OCloExec, 0);
+            if (fd < 0) return false;
+            try { return TryLock(fd) && Unlink(path) == 0; }
+            finally { Close(fd); }
         }
 
         /// <summary>The status of an open descriptor; false with errno when it cannot be asked.</summary>
