@@ -64,6 +64,7 @@ namespace tool
         // A package that extraction reads but import cannot rebuild.
         public const string TablesOutOfOrder = "The file {0} cannot be compiled: its tables are out of order!";
         public const string NoExports = "The file {0} cannot be compiled: its export table is empty!";
+        public const string OutputTooLarge = "The file {0} cannot be compiled: the result would be larger than 2 GB!";
 
         // Writing an output file (text file or compiled package) failed; an earlier file stays.
         public const string CouldNotWrite = "The file {0} could not be written!";

@@ -27,6 +27,8 @@ namespace tool
         /// <summary>A package whose parts import cannot rebuild: its tables or first export's data out of file order.</summary>
         TablesOutOfOrder,
         /// <summary>A package that import cannot rebuild because its export table is empty.</summary>
-        NoExports
+        NoExports,
+        /// <summary>A compiled package that would pass 2 GB, which no package offset can address.</summary>
+        OutputTooLarge
     }
 }

@@ -108,6 +108,7 @@ namespace tool
                 case Refusal.AdditionalData: return Messages.AdditionalDataError;
                 case Refusal.TablesOutOfOrder: return string.Format(Messages.TablesOutOfOrder, packageName);
                 case Refusal.NoExports: return string.Format(Messages.NoExports, packageName);
+                case Refusal.OutputTooLarge: return string.Format(Messages.OutputTooLarge, packageName);
                 default: return string.Format(Messages.Damaged, packageName);
             }
         }

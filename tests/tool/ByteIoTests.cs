@@ -84,6 +84,11 @@ namespace tool.Tests
             Assert.AreEqual(1008, w.Length);
             CollectionAssert.AreEqual(new byte[] { 0, 5, 0, 0, 7, 0, 0, 0 }, w.ToArray());
             Assert.Throws<DamagedPackageException>(() => w.Position = 999);
+
+            // Near the 2 GB that package offsets address, the result is too large, not damaged.
+            w.Restart(int.MaxValue - 100);
+            var refusal = Assert.Throws<OutputTooLargeException>(() => w.WriteBytes(new byte[64], 0, 64));
+            Assert.AreEqual(Refusal.OutputTooLarge, refusal.Reason);
         }
 
         [Test]

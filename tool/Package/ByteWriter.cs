@@ -56,7 +56,7 @@ namespace tool
         {
             long end = position + n;
             if (origin + end > int.MaxValue - 64)
-                throw new DamagedPackageException("output would exceed 2 GB");
+                throw new OutputTooLargeException();
             if (end > buffer.Length)
             {
                 long capacity = buffer.Length;

@@ -50,7 +50,7 @@ namespace tool
         public void Move(int k, long offset, long size)
         {
             if (offset > int.MaxValue || size > int.MaxValue)
-                throw new DamagedPackageException("the compiled package would exceed 2 GB");
+                throw new OutputTooLargeException();
             offsets[k] = (int)offset;
             sizes[k] = (int)size;
         }

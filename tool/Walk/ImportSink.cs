@@ -148,7 +148,7 @@ namespace tool
             string value = TextFile.UnescapeLine(lines[lineCount++]);
             long units = value.Length + 1L;
             if (2 * units + 4 > int.MaxValue)
-                throw new DamagedPackageException("output would exceed 2 GB");
+                throw new OutputTooLargeException();
             writer.WriteInt32((int)(2 * units + 4));
             writer.WriteInt32(0);
             writer.WriteInt32((int)-units);
