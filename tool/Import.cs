@@ -18,19 +18,33 @@ namespace tool
         {
             string packagePath = file.FullPath.Substring(0, file.FullPath.Length - 4) + ".upk";
             string packageName = Path.GetFileName(packagePath);
+            string outputPath = packagePath + ".clxi";
+            if (!SafeFile.NameFits(outputPath))
+            {
+                reportOnFreshLine(refusalLine(Refusal.NameTooLong, Path.GetFileName(outputPath), file.Name));
+                return;
+            }
             TextLines readTexts = null;
+            bool notUtf16 = false;
             byte[] package = null;
-            reportRefusals(packageName, file.Name, () => package = readInputs(file, packagePath, packageName, out readTexts));
+            reportRefusals(packageName, file.Name, () => package = readInputs(file, packagePath, packageName, out readTexts, out notUtf16));
             if (package == null) return;
 
-            string outputPath = packagePath + ".clxi";
             int linesUsed = 0;
             using (PendingFile output = PendingFile.Begin(outputPath))
             {
                 bool compiled = false;
                 reportRefusals(packageName, file.Name, () =>
                 {
-                    compilePackage(package, readTexts, file.Name, output.Output, out linesUsed);
+                    try
+                    {
+                        compilePackage(package, readTexts, file.Name, output.Output, out linesUsed);
+                    }
+                    catch (TooFewLinesException) when (notUtf16)
+                    {
+                        // Too few lines because they were read as the wrong encoding.
+                        throw new RefusalException(Refusal.NotUtf16, "UTF-8 without a byte-order mark");
+                    }
                     compiled = true;
                 });
                 if (!compiled) return;
@@ -50,7 +64,7 @@ namespace tool
         /// package takes them.
         /// </summary>
         private static byte[] readInputs(FileDescription file, string packagePath, string packageName,
-            out TextLines readTexts)
+            out TextLines readTexts, out bool notUtf16)
         {
             long packageLength;
             InputFile.Kind packageKind = InputFile.Probe(packagePath, out packageLength);
@@ -59,6 +73,7 @@ namespace tool
                     packagePath);
             byte[] textBytes = InputFile.ReadWhole(file.FullPath, file.Name);
             readTexts = new TextLines(textBytes);
+            notUtf16 = TextFile.IsUtf8WithoutMark(textBytes);
             return InputFile.ReadWhole(packagePath, packageName);
         }
 

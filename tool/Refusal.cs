@@ -29,6 +29,10 @@ namespace tool
         /// <summary>A package that import cannot rebuild because its export table is empty.</summary>
         NoExports,
         /// <summary>A compiled package that would pass 2 GB, which no package offset can address.</summary>
-        OutputTooLarge
+        OutputTooLarge,
+        /// <summary>A text file too short for its package that is UTF-8 without a mark, not the UTF-16 it must be.</summary>
+        NotUtf16,
+        /// <summary>An output whose name is longer than a file system takes.</summary>
+        NameTooLong
     }
 }

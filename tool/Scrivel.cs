@@ -109,6 +109,8 @@ namespace tool
                 case Refusal.TablesOutOfOrder: return string.Format(Messages.TablesOutOfOrder, packageName);
                 case Refusal.NoExports: return string.Format(Messages.NoExports, packageName);
                 case Refusal.OutputTooLarge: return string.Format(Messages.OutputTooLarge, packageName);
+                case Refusal.NotUtf16: return string.Format(Messages.NotUtf16, textName);
+                case Refusal.NameTooLong: return string.Format(Messages.NameTooLong, packageName);
                 default: return string.Format(Messages.Damaged, packageName);
             }
         }

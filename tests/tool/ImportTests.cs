@@ -277,6 +277,38 @@ namespace tool.Tests
         }
 
         [Test]
+        public void ATextFileSavedInTheWrongFormIsSaidToBeSo()
+        {
+            // UTF-8 without a mark, as many editors save: its few UTF-16 "lines"
+            // are not the cause to name. A UTF-16 file that is short stays short.
+            var utf8 = System.Text.Encoding.UTF8;
+            var cases = new[]
+            {
+                new { Bytes = utf8.GetBytes("1\r\n2\r\n"), Line = "The file P.txt is not saved as UTF-16: save it as Unicode (UTF-16 LE) and compile it again!" },
+                new { Bytes = utf8.GetBytes("\u017C\u00F3\u0142w\n"), Line = "The file P.txt is not saved as UTF-16: save it as Unicode (UTF-16 LE) and compile it again!" },
+                new { Bytes = TextFileBytes("only one"), Line = "The file P.txt has fewer lines than the package has texts!" },
+                new { Bytes = new byte[] { 0xC3, 0x28, 0x0A, 0x00 }, Line = "The file P.txt has fewer lines than the package has texts!" },
+            };
+            foreach (var c in cases)
+            {
+                string console = ImportFiles(TwoTexts().Build(), c.Bytes);
+                Assert.AreEqual("Compiling subtitles\r\n" + c.Line + "\r\n", console);
+                Assert.AreEqual(new[] { "P.txt", "P.upk" }, folder.FileNames());
+            }
+        }
+
+        [Test]
+        public void AnOutputNameLongerThanFileSystemsTakeIsSaidToBeSo()
+        {
+            string stem = new string('x', 247);
+            File.WriteAllBytes(folder.File(stem + ".upk"), TwoTexts().Build());
+            File.WriteAllBytes(folder.File(stem + ".txt"), TextFileBytes("1", "2"));
+            string console = ToolRun.Capture(new PlainTerminal(), () => Scrivel.importAll(FileDescription.Describe(folder.File(stem + ".txt"))));
+            Assert.AreEqual("The file " + stem + ".upk.clxi cannot be written: its name is longer than the file system allows!\r\n", console);
+            Assert.AreEqual(2, folder.FileNames().Length);
+        }
+
+        [Test]
         public void FailureAfterTheBarStartsItsOwnLineInTheUsersColours()
         {
             File.WriteAllBytes(folder.File("P.upk"), TwoTexts().Build());

@@ -75,6 +75,16 @@ namespace tool
             catch (Exception e) when (e is DllNotFoundException || e is EntryPointNotFoundException) { }
         }
 
+        /// <summary>The longest name of one file that file systems take: bytes on Unix, UTF-16 units on Windows.</summary>
+        public const int MaxNameLength = 255;
+
+        /// <summary>Whether the file name of fullPath is one that file systems take.</summary>
+        public static bool NameFits(string fullPath)
+        {
+            string name = Path.GetFileName(fullPath);
+            return (Platform.IsWindows ? name.Length : Encoding.UTF8.GetByteCount(name)) <= MaxNameLength;
+        }
+
         /// <summary>A name for the temporary file, beside the target and hidden on Unix.</summary>
         public static string TemporaryPathFor(string fullPath)
         {

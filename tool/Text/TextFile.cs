@@ -52,6 +52,35 @@ namespace tool
             return units;
         }
 
+        /// <summary>
+        /// Whether a file without a byte-order mark (read as UTF-16LE) is
+        /// rather UTF-8 text, as many editors save by default: no mark, valid
+        /// UTF-8, and an odd length or a line feed as UTF-8 but none among
+        /// its UTF-16 units. Linear, without copies.
+        /// </summary>
+        public static bool IsUtf8WithoutMark(byte[] file)
+        {
+            int start;
+            if (Detect(file, out start) != Form.Utf16LE || start != 0) return false;
+            bool utf8LineFeed = Array.IndexOf(file, (byte)'\n') >= 0;
+            bool oddLength = (file.Length & 1) != 0;
+            if (!oddLength && !utf8LineFeed) return false;
+            if (!oddLength)
+                for (int i = 0; i + 1 < file.Length; i += 2)
+                    if (file[i] == (byte)'\n' && file[i + 1] == 0) return false;
+            try
+            {
+                StrictUtf8.GetCharCount(file);
+                return true;
+            }
+            catch (DecoderFallbackException)
+            {
+                return false;
+            }
+        }
+
+        private static readonly Encoding StrictUtf8 = new UTF8Encoding(false, true);
+
         private enum Form { Utf8, Utf16LE, Utf16BE, Utf32LE, Utf32BE }
 
         /// <summary>The encoding that the byte-order mark selects, and where the text starts.</summary>
