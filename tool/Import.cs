@@ -18,6 +18,14 @@ namespace tool
         {
             string packagePath = file.FullPath.Substring(0, file.FullPath.Length - 4) + ".upk";
             string packageName = Path.GetFileName(packagePath);
+            string found;
+            if (PackageLookup.Find(packagePath, out found) == PackageLookup.Outcome.Ambiguous)
+            {
+                reportOnFreshLine(string.Format(Messages.AmbiguousPackage, packageName));
+                return;
+            }
+            packagePath = found;
+            packageName = Path.GetFileName(packagePath);
             string outputPath = packagePath + ".clxi";
             if (!SafeFile.NameFits(outputPath))
             {

@@ -64,6 +64,8 @@ namespace tool
         // A package that extraction reads but import cannot rebuild.
         public const string TablesOutOfOrder = "The file {0} cannot be compiled: its tables are out of order!";
         public const string NoExports = "The file {0} cannot be compiled: its export table is empty!";
+        /// <summary>{0}: the package name the text file's name gives.</summary>
+        public const string AmbiguousPackage = "There are several packages named {0}, in different upper and lower case: keep only one!";
         public const string NotUtf16 = "The file {0} is not saved as UTF-16: save it as Unicode (UTF-16 LE) and compile it again!";
         public const string NameTooLong = "The file {0} cannot be written: its name is longer than the file system allows!";
         public const string OutputTooLarge = "The file {0} cannot be compiled: the result would be larger than 2 GB!";

@@ -298,6 +298,37 @@ namespace tool.Tests
         }
 
         [Test]
+        public void ThePackageIsFoundInAnyCase()
+        {
+            // packages beside GAME.txt | the compiled package, or the one line
+            var cases = new[]
+            {
+                new { Packages = new[] { "GAME.UPK" }, Expected = "GAME.UPK.clxi" },
+                new { Packages = new[] { "GAME.upk", "GAME.UPK" }, Expected = "GAME.upk.clxi" },
+                new { Packages = new[] { "game.Upk", "GAME.UPK" }, Expected = "There are several packages named GAME.upk, in different upper and lower case: keep only one!" },
+                new { Packages = new[] { "GAME.UPK.bak" }, Expected = "File GAME.upk was not found!" },
+            };
+            foreach (var c in cases)
+            {
+                foreach (string name in folder.FileNames()) File.Delete(folder.File(name));
+                foreach (string name in c.Packages) File.WriteAllBytes(folder.File(name), TwoTexts().Build());
+                File.WriteAllBytes(folder.File("GAME.txt"), TextFileBytes("1", "2"));
+                string console = ToolRun.Capture(new PlainTerminal(), () => Scrivel.importAll(FileDescription.Describe(folder.File("GAME.txt"))));
+                if (c.Expected.EndsWith(".clxi"))
+                {
+                    StringAssert.EndsWith("File GAME.clxi compiled successfully!\r\n", console);
+                    Assert.IsTrue(File.Exists(folder.File(c.Expected)), c.Expected);
+                    Assert.AreEqual(c.Packages.Length + 2, folder.FileNames().Length);
+                }
+                else
+                {
+                    StringAssert.EndsWith(c.Expected + "\r\n", console);
+                    Assert.AreEqual(c.Packages.Length + 1, folder.FileNames().Length);
+                }
+            }
+        }
+
+        [Test]
         public void AnOutputNameLongerThanFileSystemsTakeIsSaidToBeSo()
         {
             string stem = new string('x', 247);

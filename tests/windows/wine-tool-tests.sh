@@ -163,10 +163,13 @@ while IFS= read -r -d '' text; do edit_text "$text"; done < <(find "$WORK/linux"
 cp "$WORK/linux/$f2/Random04.txt" "$WORK/linux/$f2/Bez paczki.txt"
 cp "$WORK/windows/$f2/Random04.txt" "$WORK/windows/$f2/Bez paczki.txt"
 
-# (Random02.txt stays out: its package is Random02.UPK, which only a file
-# system that ignores case, as Windows' does, finds as Random02.upk.)
-run_both compile "$f0/Napisy łódź.txt" "$f1/字幕 一.txt" "$f2/Υπότιτλοι γ.txt" \
+# Random02.txt's package is Random02.UPK: found in any case on both; Linux
+# names the result after the package as it is, Windows (whose file system
+# ignores case) after the text file: Random02.upk.clxi.
+run_both compile "$f0/Napisy łódź.txt" "$f1/字幕 一.txt" "$f1/Random02.txt" "$f2/Υπότιτλοι γ.txt" \
     "$f2/Random04.txt" "$f2/Bez paczki.txt" "$f2/Random05.txt" "$f0/Random06.txt"
+mv "$WORK/windows/$f1/Random02.upk.clxi" "$WORK/windows/$f1/Random02.UPK.clxi" ||
+    fail "compilation: Windows wrote no Random02.upk.clxi"
 expect_same_outputs "compilation" "*.clxi"
 expect_contains "compilation" "$WORK/compile.windows" "File Napisy łódź.clxi compiled successfully!"
 expect_contains "missing package" "$WORK/compile.windows" "File Bez paczki.upk was not found!"
