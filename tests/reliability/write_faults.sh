@@ -41,14 +41,19 @@ mkdir -p "$SRC"
 cp "$DEMO_PACKAGE" "$SRC/Big.upk"
 run_tool mono "$SRC" Big.upk
 [ -s "$SRC/Big.txt" ] || { fail "setup: the sample package gives no text file"; finish "no figures"; }
-filler="$(printf '%*s' 20000 '' | tr ' ' 'x')"
-{
-    printf '\377\376'
-    iconv -f UTF-16 -t UTF-8 "$SRC/Big.txt" | tr -d '\r' | while IFS= read -r line; do
-        printf '%s %s\r\n' "$line" "$filler"
-    done | iconv -f UTF-8 -t UTF-16LE
-} >"$SRC/long.txt"
-mv "$SRC/long.txt" "$SRC/Big.txt"
+# lengthen FILE LETTERS: every line of the text file FILE made LETTERS longer.
+lengthen() {
+    local filler
+    filler="$(printf '%*s' "$2" '' | tr ' ' 'x')"
+    {
+        printf '\377\376'
+        iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r' | while IFS= read -r line; do
+            printf '%s %s\r\n' "$line" "$filler"
+        done | iconv -f UTF-8 -t UTF-16LE
+    } >"$1.long"
+    mv "$1.long" "$1"
+}
+lengthen "$SRC/Big.txt" 20000
 run_tool mono "$SRC" Big.txt
 mv "$SRC/Big.upk.clxi" "$SRC/Big.upk" || { fail "setup: the lengthened package was not compiled"; finish "no figures"; }
 rm "$SRC/Big.txt"
@@ -165,14 +170,7 @@ HUGE="$SCRATCH/huge"
 mkdir -p "$HUGE"
 cp "$DEMO_PACKAGE" "$HUGE/Huge.upk"
 run_tool mono "$HUGE" Huge.upk
-filler="$(printf '%*s' 60000 '' | tr ' ' 'x')"
-{
-    printf '\377\376'
-    iconv -f UTF-16 -t UTF-8 "$HUGE/Huge.txt" | tr -d '\r' | while IFS= read -r line; do
-        printf '%s %s\r\n' "${line:0:100}" "$filler"
-    done | iconv -f UTF-8 -t UTF-16LE
-} >"$HUGE/long.txt"
-mv "$HUGE/long.txt" "$HUGE/Huge.txt"
+lengthen "$HUGE/Huge.txt" 60000
 for kb in 1700 1900 2100 2300 2500 2700 2900; do
     dir="$SCRATCH/room$kb"
     mount_tmpfs "$dir" "size=${kb}k"

@@ -61,6 +61,21 @@ wine_temp_dir() {
     return 1
 }
 
+# The start of a test of the real scrivel.exe: its build's environment, the
+# skip when it carries the stand-in runtime, a fresh WORK folder named
+# NAME under SCRIVEL_TEST_WORK, and the shared checks.
+wine_tool_test_start() {  # name
+    . "$SCRIVEL_WINDOWS_ENV"
+    if [ -z "$SCRIVEL_WITH_RUNTIME" ]; then
+        echo "SKIPPED: scrivel.exe carries the stand-in runtime (configured with SCRIVEL_WINDOWS_RUNTIME_BUILD=OFF)"
+        exit 77
+    fi
+    WORK="$SCRIVEL_TEST_WORK/$1"
+    rm -rf "$WORK"
+    mkdir -p "$WORK"
+    . "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
+}
+
 # A virtual display (Xvfb) for the rest of the calling script, which Wine's
 # created consoles need; stopped when the script exits. Returns 77 when Xvfb
 # is missing, 1 when it gives no display.

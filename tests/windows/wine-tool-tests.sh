@@ -18,17 +18,7 @@
 set -u
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 . "$here/wine-env.sh" "$SCRIVEL_WINE_PREFIX"
-. "$SCRIVEL_WINDOWS_ENV"
-
-if [ -z "$SCRIVEL_WITH_RUNTIME" ]; then
-    echo "SKIPPED: scrivel.exe carries the stand-in runtime (configured with SCRIVEL_WINDOWS_RUNTIME_BUILD=OFF)"
-    exit 77
-fi
-
-WORK="$SCRIVEL_TEST_WORK/tool"
-rm -rf "$WORK"
-mkdir -p "$WORK"
-. "$here/checks.sh"
+wine_tool_test_start tool
 
 TEMP_DIR="$(wine_temp_dir)"
 WORK_FOLDER="$TEMP_DIR/ScrivelTempFiles"
