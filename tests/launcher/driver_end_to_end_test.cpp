@@ -14,9 +14,9 @@
 
 #include <gtest/gtest.h>
 
-#include "driver_test_support.h"
+#include "test_support.h"
 
-using namespace driver_test;
+using namespace test_support;
 namespace fs = std::filesystem;
 
 namespace {
@@ -271,8 +271,9 @@ TEST(EndToEnd, TheRuntimeComesFromTheWorkingFolder) {
     EXPECT_EQ("", o.err);
     EXPECT_TRUE(contains(o.out, "The file x.doc is not supported!")) << o.out;
     EXPECT_EQ(expected.out, o.out);
-    if (haveSamplePackage())
+    if (haveSamplePackage()) {
         EXPECT_EQ(folderFiles(referenceFiles.path()), folderFiles(files.path()));
+    }
 }
 
 TEST(EndToEnd, ClosedStandardStreamsDoNotLeakOutputIntoFiles) {

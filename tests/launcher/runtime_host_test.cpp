@@ -8,15 +8,15 @@
 
 #include <gtest/gtest.h>
 
-#include "driver_test_support.h"
+#include "test_support.h"
 #include "runtime_api.h"
 #include "runtime_host.h"
 
 using namespace scrivel;
-using driver_test::lines;
-using driver_test::readFile;
-using driver_test::Scratch;
-using driver_test::writeFile;
+using test_support::lines;
+using test_support::readFileIfAny;
+using test_support::Scratch;
+using test_support::writeFile;
 
 namespace {
 
@@ -55,7 +55,7 @@ struct FakeFolder {
     }
     ~FakeFolder() { unsetenv("SCRIVEL_FAKE_LOG"); }
 
-    std::vector<std::string> calls() const { return lines(readFile(log)); }
+    std::vector<std::string> calls() const { return lines(readFileIfAny(log)); }
 };
 
 }  // namespace

@@ -1,63 +1,11 @@
-#include "archive_test_files.h"
-
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 #include <zlib.h>
 
-namespace fs = std::filesystem;
+#include "platform/fs.h"
+#include "test_support.h"
 
-namespace archive_test {
-
-ScratchFolder::ScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "scrivel-archive-test-XXXXXX").string();
-    if (mkdtemp(&pattern[0]) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-ScratchFolder::~ScratchFolder() {
-    std::error_code ignored;
-    // Folders a test made read-only must be writable again to be removed.
-    for (auto it = fs::recursive_directory_iterator(path_, ignored);
-         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-        if (it->is_directory(ignored) && !it->is_symlink(ignored))
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    }
-    fs::remove_all(path_, ignored);
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    const fs::path parent = fs::path(path).parent_path();
-    if (!parent.empty()) fs::create_directories(parent);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool exists(const std::string& path) {
-    std::error_code ignored;
-    return fs::exists(fs::symlink_status(path, ignored));
-}
-
-std::vector<std::string> listTree(const std::string& root) {
-    std::vector<std::string> found;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        std::string relative = fs::relative(it->path(), root).generic_string();
-        if (it->is_directory() && !it->is_symlink()) relative += "/";
-        found.push_back(relative);
-    }
-    std::sort(found.begin(), found.end());
-    return found;
-}
+namespace test_support {
 
 std::string mixedBytes(size_t length, uint32_t seed) {
     std::string bytes(length, '\0');
@@ -107,4 +55,19 @@ std::string archive(const std::vector<std::string>& records) {
     return archive(static_cast<int32_t>(records.size()), records);
 }
 
-}  // namespace archive_test
+Unpacked unpack(const unsigned char* block, int32_t length, const std::string& folder) {
+    Unpacked result;
+    scrivel::BundleArchive reader;
+    result.loaded = reader.loadInPlace(block, length);
+    reader.extractTo(scrivel::platform::Folder(folder));
+    result.outcome = reader.lastOutcome();
+    result.written = reader.entriesWritten();
+    result.skipped = reader.entriesSkipped();
+    return result;
+}
+
+Unpacked unpack(const std::string& bytes, const std::string& folder) {
+    return unpack(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int32_t>(bytes.size()), folder);
+}
+
+}  // namespace test_support

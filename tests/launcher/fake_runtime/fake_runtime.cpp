@@ -55,10 +55,13 @@ std::string domainName(void* domain) {
     return domain == &g_domain ? "domain" : "other-domain";
 }
 
+#ifndef FAKE_RUNTIME_WITHOUT_EXEC
 void pause(int milliseconds) {
     struct timespec t = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
     nanosleep(&t, nullptr);
 }
+#endif
+
 
 #ifdef FAKE_RUNTIME_FOREIGN
 __attribute__((constructor)) void markForeignLoad() {
