@@ -1,6 +1,6 @@
 #!/bin/bash
 # Tests of the Windows executable, run by ctest on the host build
-# (tests/launcher/windows.cmake):
+# (tests/windows/CMakeLists.txt):
 #
 #   wine-tests.sh CASE
 #
