@@ -2,7 +2,8 @@
 // hosting: output mode, the working folder's place, its safe removal and
 // creation, the lock that serialises launchers of one user, clean-up when the
 // process ends early, and dynamic libraries. One implementation per platform
-// (host_linux.cpp, host_windows.cpp); the driver itself stays platform-neutral.
+// (host_linux.cpp with signal_safe_linux.cpp, host_windows.cpp); the driver
+// itself stays platform-neutral.
 //
 // All paths are 8-bit strings (fs.h). Functions that can fail return false
 // (or an empty handle) and leave a one-line reason in `error` for the
