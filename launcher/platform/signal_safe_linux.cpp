@@ -1,6 +1,8 @@
 // Linux: the removal of the working folder and the clean-up when the process
-// ends early (signal_safe_linux.h). Everything here may run inside a signal
-// handler, so it is written with async-signal-safe calls only.
+// ends early (signal_safe_linux.h). The removal and the signal handler use
+// async-signal-safe calls only; the exit handler also flushes the standard
+// streams, which exit() allows, and the set-up at the end of this file runs
+// in the launcher's ordinary course.
 
 #include "platform/signal_safe_linux.h"
 

@@ -1,9 +1,9 @@
 // Linux: what runs inside a signal handler or an exit handler while the tool
 // runs, the removal of the working folder and the clean-up armed around the
-// run. Async-signal-safe: no allocation, no stdio, no std::string; fixed
-// buffers on the stack, directories read with getdents64 and emptied with
-// unlinkat. Only the code that sets the clean-up up (armCleanupAt, the
-// handlers' installation) runs outside those contexts.
+// run. Async-signal-safe: no allocation, no std::string, no stdio (but for
+// the exit handler's flush); fixed buffers on the stack, directories read
+// with getdents64 and emptied with unlinkat. Only the set-up (armCleanupAt,
+// which installs the handlers) runs outside those contexts.
 #pragma once
 
 #include "platform/host.h"
