@@ -2,11 +2,7 @@
 # (start_floor, bench/floors) and against the system's own runtime running
 # the tool directly.
 #   cmake --build <build> --target benchmarks && <build>/bench/launcher_bench [rounds] [tool arguments...]
-if(WIN32 OR NOT TARGET scrivel OR NOT TARGET scrivel_tool)
-  return()
-endif()
 find_program(MONO_EXECUTABLE mono)
-
 add_executable(launcher_bench EXCLUDE_FROM_ALL ${CMAKE_CURRENT_LIST_DIR}/launcher_bench.cpp)
 target_compile_definitions(launcher_bench PRIVATE
   SCRIVEL_EXECUTABLE="$<TARGET_FILE:scrivel>"

@@ -108,14 +108,14 @@ int main(int argc, char** argv) {
     fs::create_directories(runtimeDir);
 
     std::vector<Command> commands;
-    Command launcher{"launcher (scrivel)", {SCRIVEL_EXECUTABLE}, {}};
-    Command floor{"floor (start_floor)", {SCRIVEL_FLOOR, unpacked}, {}};
+    Command launcher{"launcher (scrivel)", {SCRIVEL_EXECUTABLE}, {}, {}};
+    Command floor{"floor (start_floor)", {SCRIVEL_FLOOR, unpacked}, {}, {}};
     launcher.argv.insert(launcher.argv.end(), toolArgs.begin(), toolArgs.end());
     floor.argv.insert(floor.argv.end(), toolArgs.begin(), toolArgs.end());
     commands.push_back(launcher);
     commands.push_back(floor);
     if (std::string(SCRIVEL_MONO).size() > 0 && std::string(SCRIVEL_MONO).find("NOTFOUND") == std::string::npos) {
-        Command system{"system runtime (mono Scrivel.exe)", {SCRIVEL_MONO, SCRIVEL_TOOL}, {}};
+        Command system{"system runtime (mono Scrivel.exe)", {SCRIVEL_MONO, SCRIVEL_TOOL}, {}, {}};
         system.argv.insert(system.argv.end(), toolArgs.begin(), toolArgs.end());
         commands.push_back(system);
     }

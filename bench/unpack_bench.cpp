@@ -1,4 +1,4 @@
-// Times BundleArchive (load + extractTo) against the bare limit for the same
+// Times BundleArchive (loadInPlace + extractTo) against the bare limit for the same
 // archive: every entry inflated in memory with one call of the reader's own
 // inflater into a reused buffer and its raw bytes written to a fresh file.
 // The reader reads the archive in place, as the launcher does.
@@ -24,6 +24,7 @@
 
 #include "bundle_archive.h"
 #include "entry_inflater.h"
+#include "platform/fs.h"
 
 using scrivel::BundleArchive;
 
@@ -76,7 +77,7 @@ bool unpackBare(const std::vector<unsigned char>& archive, const std::string& fo
 bool unpackWithReader(const std::vector<unsigned char>& archive, const std::string& folder) {
     BundleArchive reader;
     if (!reader.loadInPlace(archive.data(), static_cast<int32_t>(archive.size()))) return false;
-    reader.extractTo(folder.c_str());
+    reader.extractTo(scrivel::platform::Folder(folder));
     return reader.lastOutcome() == BundleArchive::Outcome::Complete;
 }
 

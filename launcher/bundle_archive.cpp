@@ -11,10 +11,8 @@
 
 namespace scrivel {
 
-// The archive's bytes, read front to back: an owned copy, or the caller's
-// block itself (loadInPlace).
+// The archive's bytes, the caller's block itself, read front to back.
 struct BundleArchive::Stream {
-    std::unique_ptr<unsigned char[]> copy;
     const unsigned char* bytes = nullptr;
     int32_t length = 0;
     int32_t readPos = 0;
@@ -59,21 +57,6 @@ BundleArchive::BundleArchive() : outcome_(Outcome::NotRun), written_(0), skipped
 
 BundleArchive::~BundleArchive() = default;
 
-bool BundleArchive::load(const unsigned char* block, int32_t length) {
-    stream_.reset();
-    // An empty stream cannot be positioned, so an empty block is a failure.
-    if (block == nullptr || length <= 0) return false;
-    std::unique_ptr<Stream> stream(new (std::nothrow) Stream);
-    if (!stream) return false;
-    stream->copy.reset(new (std::nothrow) unsigned char[static_cast<size_t>(length)]);
-    if (!stream->copy) return false;
-    std::memcpy(stream->copy.get(), block, static_cast<size_t>(length));
-    stream->bytes = stream->copy.get();
-    stream->length = length;
-    stream_ = std::move(stream);
-    return true;
-}
-
 bool BundleArchive::loadInPlace(const unsigned char* block, int32_t length) {
     stream_.reset();
     if (block == nullptr || length <= 0) return false;
@@ -99,10 +82,6 @@ void discardTarget(std::FILE*& file, const platform::Folder& folder, const char*
 }
 
 }  // namespace
-
-void BundleArchive::extractTo(const char* folder) {
-    extractTo(platform::Folder(folder != nullptr ? folder : ""));
-}
 
 void BundleArchive::extractTo(const platform::Folder& folder) {
     written_ = 0;

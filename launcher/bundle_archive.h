@@ -1,9 +1,9 @@
 #pragma once
 // The archive the launcher carries: "ARCH", an entry count, then per entry a
 // name ("\"-separated, relative), the uncompressed size, the compressed size
-// and one zlib stream. BundleArchive reads the archive from its own copy or,
-// for a block that outlives it, in place, and unpacks every entry into a
-// folder.
+// and one zlib stream. BundleArchive reads the archive in place from a block
+// that outlives it (the archive in the executable's own image) and unpacks
+// every entry into a folder.
 
 #include <cstdint>
 #include <memory>
@@ -31,22 +31,16 @@ public:
     BundleArchive(const BundleArchive&) = delete;
     BundleArchive& operator=(const BundleArchive&) = delete;
 
-    // Copies length bytes from block. False (and no copy held) for an empty
-    // block or when the copy cannot be stored. A second load replaces the
-    // first copy; the block may be released as soon as this returns.
-    bool load(const unsigned char* block, int32_t length);
-    // The same without a copy: the block is read where it lies, so it must
-    // stay as it is for as long as this object may read it (the archive in
-    // the executable's own image does).
+    // Takes the block to read, where it lies: it must stay as it is for as
+    // long as this object may read it. False (and nothing held) for an empty
+    // block; a second call replaces the first block.
     bool loadInPlace(const unsigned char* block, int32_t length);
 
-    // Unpacks every entry into folder, an existing directory. Entry names
-    // that are absolute, contain "..", or do not fit in a path are passed
-    // over; a damaged record stops the unpacking without leaving a partial
-    // file of that entry.
-    void extractTo(const char* folder);
-    // The same into a folder already open: every entry is created through
-    // it (see platform::openEntry).
+    // Unpacks every entry into `folder`, an existing directory held open;
+    // every entry is created through it (see platform::openEntry). Entry
+    // names that are absolute, contain "..", or do not fit in a path are
+    // passed over; a damaged record stops the unpacking without leaving a
+    // partial file of that entry.
     void extractTo(const platform::Folder& folder);
 
     Outcome lastOutcome() const { return outcome_; }

@@ -1,33 +1,10 @@
 #include "byte_buffer.h"
 
-#include <cstdint>
 #include <new>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
+#include "platform/fs.h"
 
 namespace scrivel {
-
-namespace {
-
-// Fresh storage of a few MB is first touched page by page as it is filled;
-// on Linux the kernel is asked to back it with huge pages instead, which
-// takes most of the cost of those first touches away. Only whole 2 MiB
-// blocks inside the storage are advised; a refusal changes nothing.
-void adviseHugePages(unsigned char* storage, int32_t n) {
-#ifdef __linux__
-    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(storage) + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(storage) + static_cast<uintptr_t>(n)) & ~(kHuge - 1);
-    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)storage;
-    (void)n;
-#endif
-}
-
-}  // namespace
 
 ByteBuffer::ByteBuffer()
     : storage_(new (std::nothrow) unsigned char[0]), capacity_(0), size_(0) {}
@@ -50,7 +27,7 @@ bool ByteBuffer::resize(int32_t n) {
             return false;
         }
         capacity_ = n;
-        adviseHugePages(storage_, n);
+        platform::adviseHugePages(storage_, static_cast<std::size_t>(n));
     }
     size_ = n;
     return true;

@@ -9,13 +9,22 @@
 #include "embedded_archive.h"
 #include "platform/host.h"
 #include "runtime_host.h"
-#include "utf8_argument.h"
 
 namespace scrivel {
 
 namespace {
 
 const char* const kSilentSwitch = "/silent";
+
+// The vector of C strings over `texts`, null-terminated, as the start-up
+// code and the runtime take arguments.
+std::vector<char*> argumentVector(std::vector<std::string>& texts) {
+    std::vector<char*> vector;
+    for (std::string& text : texts)
+        vector.push_back(&text[0]);
+    vector.push_back(nullptr);
+    return vector;
+}
 
 // Spare working folders: "<folder>-<process id>-<n>" beside the usual one,
 // for runs that find the usual folder impossible to clear.
@@ -156,23 +165,12 @@ Attempt startTool(const platform::Folder& folder, int argc, char** argv, std::st
         return Attempt::Done;
     }
     // Argument 0 is the launcher's own absolute path; the rest are the
-    // user's arguments as the start-up code split them. On Linux they are
-    // bytes that need not be UTF-8, and the runtime would refuse to run the
-    // tool at all for one such argument: each is made well-formed, so that
-    // the tool names it (U+FFFD for the bad bytes) and handles the others.
-    // Windows arguments come from the wide command line, UTF-8 already.
+    // user's arguments as the platform's entry point handed them over.
     std::vector<std::string> texts;
     texts.push_back(platform::executablePath(argc > 0 ? argv[0] : nullptr));
     for (int i = 1; i < argc; ++i)
         texts.push_back(argv[i]);
-#ifndef _WIN32
-    for (std::string& text : texts)
-        text = wellFormedUtf8(text.c_str());
-#endif
-    std::vector<char*> args;
-    for (std::string& text : texts)
-        args.push_back(&text[0]);
-    args.push_back(nullptr);
+    std::vector<char*> args = argumentVector(texts);
     if (runTool(folder.path(), static_cast<int>(args.size()) - 1, args.data(), error) != ToolRun::Ran)
         platform::reportFailure(error);
     return Attempt::Done;
@@ -256,6 +254,11 @@ int runLauncher(int argc, char** argv) {
     run(argc, argv);
     platform::endOutput();
     return 0;
+}
+
+int runLauncher(std::vector<std::string> arguments) {
+    std::vector<char*> argv = argumentVector(arguments);
+    return runLauncher(static_cast<int>(arguments.size()), argv.data());
 }
 
 }  // namespace scrivel

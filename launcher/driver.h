@@ -2,8 +2,11 @@
 // unpacks the embedded archive into it, has the runtime execute the Text tool
 // with the user's arguments and removes the folder again. Platform-neutral;
 // each platform's entry point (main_linux.cpp, main_windows.cpp) only hands
-// its narrow argument vector over.
+// its arguments over as UTF-8, the form the runtime takes them in.
 #pragma once
+
+#include <string>
+#include <vector>
 
 namespace scrivel {
 
@@ -17,5 +20,7 @@ bool takeSilentSwitch(int& argc, char** argv);
 // program, null-terminated); it may be modified. Always returns 0, the
 // process's exit code.
 int runLauncher(int argc, char** argv);
+// The same over the arguments themselves (element 0 the program).
+int runLauncher(std::vector<std::string> arguments);
 
 }  // namespace scrivel

@@ -1,8 +1,8 @@
 #pragma once
 // Inflates one archive entry, a whole zlib stream, in one call into a buffer
-// of the entry's stated size. Built on libdeflate where the build found it
-// (SCRIVEL_INFLATE_LIBDEFLATE), which reads the same format about twice as
-// fast, and on zlib otherwise.
+// of the entry's stated size. One implementation per library: libdeflate on
+// Linux (entry_inflater_libdeflate.cpp), zlib on Windows
+// (entry_inflater_zlib.cpp).
 
 #include <cstdint>
 

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver.h"
@@ -26,9 +27,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     arguments.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) arguments.push_back(scrivel::platform::narrow(wide[i]));
     LocalFree(wide);
-
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(&argument[0]);
-    argv.push_back(nullptr);
-    return scrivel::runLauncher(count, argv.data());
+    return scrivel::runLauncher(std::move(arguments));
 }

@@ -14,25 +14,13 @@ const char* const RuntimeApi::kNames[RuntimeApi::kCount] = {
     "mono_jit_init_version",
     "mono_parse_default_optimizations",
     "mono_domain_assembly_open",
-    "mono_jit_cleanup",
     "mono_jit_exec",
-    "mono_assembly_get_image",
-    "mono_method_desc_new",
-    "mono_method_desc_search_in_image",
-    "mono_method_desc_free",
-    "mono_runtime_invoke",
-    "mono_string_new",
 };
 
 namespace {
 
 void* lookupInLibrary(void* library, const char* name) {
     return platform::findSymbol(library, name);
-}
-
-// Whether the launcher calls the entry point at this table position.
-bool isCalled(int index) {
-    return index <= 6 || index == 8;
 }
 
 // Stores an address into a function-pointer member. The conversion from an
@@ -61,17 +49,10 @@ bool RuntimeApi::resolve(Lookup lookup, void* context, const char** missing) {
     store(jit_init_version, found[4]);
     store(parse_default_optimizations, found[5]);
     store(domain_assembly_open, found[6]);
-    store(jit_cleanup, found[7]);
-    store(jit_exec, found[8]);
-    store(assembly_get_image, found[9]);
-    store(method_desc_new, found[10]);
-    store(method_desc_search_in_image, found[11]);
-    store(method_desc_free, found[12]);
-    store(runtime_invoke, found[13]);
-    store(string_new, found[14]);
+    store(jit_exec, found[7]);
 
     for (int i = 0; i < kCount; ++i) {
-        if (isCalled(i) && found[i] == nullptr) {
+        if (found[i] == nullptr) {
             if (missing != nullptr)
                 *missing = kNames[i];
             return false;

@@ -6,13 +6,13 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 # Build and test: C++ toolchain (binutils' strip and objdump too), zlib and
-# libdeflate (the Linux launcher inflates with it),
+# libdeflate (the Linux launcher inflates with it, found through pkg-config),
 # GoogleTest, Mono's compiler and runtime (the runtime library and class
 # library are what the single executable carries), NUnit. The runtime's
 # native helper library is built from Debian's mono source package (fetched
 # with apt-get source). gettext's tools, translate-toolkit and polib judge
 # the PO files that the tool writes and reads.
-PACKAGES="cmake g++ make binutils zlib1g-dev libdeflate-dev libgtest-dev mono-devel mono-runtime
+PACKAGES="cmake g++ make binutils pkgconf zlib1g-dev libdeflate-dev libgtest-dev mono-devel mono-runtime
   libmono-corlib4.5-cil libmonosgen-2.0-1 libnunit-cil-dev nunit-console
   util-linux bsdutils mount e2fsprogs dpkg-dev xz-utils debian-archive-keyring
   gettext translate-toolkit python3-polib"

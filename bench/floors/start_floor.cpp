@@ -18,11 +18,7 @@
 #include <string>
 #include <vector>
 
-#ifdef SCRIVEL_FLOOR_LIBDEFLATE
 #include <libdeflate.h>
-#else
-#include <zlib.h>
-#endif
 
 #include "embedded_archive.h"
 #include "platform/host.h"
@@ -44,15 +40,9 @@ unsigned char* outputBuffer(size_t size) {
 }
 
 bool inflateEntry(unsigned char* out, int32_t size, const unsigned char* in, int32_t packed) {
-#ifdef SCRIVEL_FLOOR_LIBDEFLATE
     static libdeflate_decompressor* d = libdeflate_alloc_decompressor();
     return libdeflate_zlib_decompress(d, in, static_cast<size_t>(packed), out, static_cast<size_t>(size),
                                       nullptr) == LIBDEFLATE_SUCCESS;
-#else
-    uLongf length = static_cast<uLongf>(size);
-    return uncompress(out, &length, in, static_cast<uLong>(packed)) == Z_OK &&
-           length == static_cast<uLongf>(size);
-#endif
 }
 
 bool unpack(const scrivel::EmbeddedArchive& block, const std::string& folder) {

@@ -1,13 +1,34 @@
-// The file layer the archive is unpacked through: a destination folder held
-// open, and the entries created below it by their stored names.
+// The platform layer the archive is unpacked through: paths as the launcher
+// forms them (8-bit strings, UTF-8 on Windows), a destination folder held
+// open, the entries created below it by their stored names, and the memory
+// the entries are inflated into. One implementation per platform
+// (fs_linux.cpp, fs_windows.cpp).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
-#include "platform/paths.h"
-
 namespace scrivel::platform {
+
+// The longest path, terminating NUL included, that the launcher forms or
+// hands to the runtime. Windows: MAX_PATH, the limit of the system calls
+// the launcher and the runtime make with plain paths. Linux: PATH_MAX, the
+// kernel's limit for one path given to a system call; nothing smaller is
+// imposed, and the temporary-directory choice (host_linux.cpp) keeps room
+// below the working folder for the files inside it.
+extern const std::size_t kMaxPath;
+
+// Whether `path` fits in kMaxPath bytes with its NUL.
+inline bool fitsPath(const std::string& path) {
+    return path.size() < kMaxPath;
+}
+
+// `dir` and `name` joined with exactly one separator. The separators inside
+// `name`, "\" as archive entries store them or "/", become the platform's
+// own; `dir` is taken as it is.
+std::string joinPath(const std::string& dir, const std::string& name);
 
 // A destination folder, open for as long as the object lives. On Linux it
 // holds a directory descriptor through which every entry is created, so a
@@ -48,5 +69,11 @@ std::FILE* openEntry(const Folder& folder, const std::string& storedName);
 
 // Removes the entry's file again (one that could not be completed).
 void removeEntry(const Folder& folder, const std::string& storedName);
+
+// Fresh storage of a few MB is first touched page by page as it is filled;
+// Linux is asked to back the whole 2 MiB blocks inside it with huge pages
+// instead, which takes most of the cost of those first touches away. A
+// refusal changes nothing; nothing is done where there is no such advice.
+void adviseHugePages(unsigned char* storage, std::size_t size);
 
 }  // namespace scrivel::platform

@@ -5,10 +5,12 @@
 #include "platform/fs.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <utility>
 #include <vector>
 
@@ -46,6 +48,8 @@ int openEntryParent(const Folder& folder, const std::vector<std::string>& parts,
 }
 
 }  // namespace
+
+const std::size_t kMaxPath = PATH_MAX;
 
 std::string joinPath(const std::string& dir, const std::string& name) {
     std::string joined = dir;
@@ -116,6 +120,14 @@ void removeEntry(const Folder& folder, const std::string& storedName) {
         return;
     unlinkat(dir, parts.back().c_str(), 0);
     close(dir);
+}
+
+void adviseHugePages(unsigned char* storage, std::size_t size) {
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(storage) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(storage) + size) & ~(kHuge - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 }  // namespace scrivel::platform

@@ -89,6 +89,8 @@ std::string entryPath(const Folder& folder, const std::string& storedName) {
 
 }  // namespace
 
+const std::size_t kMaxPath = MAX_PATH;
+
 std::string joinPath(const std::string& dir, const std::string& name) {
     std::string joined = dir;
     if (joined.empty() || !isSeparator(joined.back())) joined += '\\';
@@ -130,5 +132,7 @@ void removeEntry(const Folder& folder, const std::string& storedName) {
     const std::string target = entryPath(folder, storedName);
     if (!target.empty()) DeleteFileW(widen(target).c_str());
 }
+
+void adviseHugePages(unsigned char*, std::size_t) {}
 
 }  // namespace scrivel::platform

@@ -2,9 +2,10 @@
 // hosting: output mode, the working folder's place, its safe removal and
 // creation, the lock that serialises launchers of one user, clean-up when the
 // process ends early, and dynamic libraries. One implementation per platform
-// (host_linux.cpp, host_windows.cpp); the driver itself stays platform-neutral.
+// (host_linux.cpp with signal_safe_linux.cpp, host_windows.cpp); the driver
+// itself stays platform-neutral.
 //
-// All paths are 8-bit strings (paths.h). Functions that can fail return false
+// All paths are 8-bit strings (fs.h). Functions that can fail return false
 // (or an empty handle) and leave a one-line reason in `error` for the
 // driver's console report; none of them prints anything, except that a
 // launcher kept waiting for the lock says so (lockWorkFolder).
@@ -14,7 +15,6 @@
 #include <vector>
 
 #include "platform/fs.h"
-#include "platform/paths.h"
 
 namespace scrivel::platform {
 
@@ -72,8 +72,10 @@ bool openTemporaryDirectory(const TempCandidate& candidate, Folder& dir, std::st
 // could not map the library). Never on Windows.
 bool isExecutionRefused(const std::string& loaderError);
 
-// The absolute path of the running executable (Linux: /proc/self/exe);
-// `fallback` (the start-up code's element 0) when it cannot be determined.
+// The absolute path of the running executable (Linux: /proc/self/exe), as
+// the runtime takes an argument: UTF-8 (Linux: made well-formed, see
+// utf8_argument.h); `fallback` (the start-up code's element 0) when it
+// cannot be determined.
 std::string executablePath(const char* fallback);
 
 // Prepares the process's locale before the runtime starts (Linux:

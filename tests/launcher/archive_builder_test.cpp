@@ -10,10 +10,9 @@
 
 #include <zlib.h>
 
-#include "archive_test_files.h"
-#include "bundle_archive.h"
+#include "test_support.h"
 
-using namespace archive_test;
+using namespace test_support;
 using scrivel::BundleArchive;
 
 namespace {
@@ -23,7 +22,7 @@ struct BuildResult {
     std::string errors;
 };
 
-BuildResult runBuilder(const ScratchFolder& work, const std::string& list, const std::string& output,
+BuildResult runBuilder(const Scratch& work, const std::string& list, const std::string& output,
                        const std::string& base = "") {
     writeFile(work / "list.txt", list);
     const std::string errors = work / "errors.txt";
@@ -79,8 +78,8 @@ std::string inflate(const std::string& stream, int32_t size) {
 }  // namespace
 
 TEST(ArchiveBuilder, TreeOfFilesUnpacksByteIdentical) {
-    ScratchFolder work;
-    ScratchFolder dest;
+    Scratch work;
+    Scratch dest;
     const std::string big = mixedBytes(6 * 1024 * 1024 + 123, 11);
     writeFile(work / "src/mono.dll", big);
     writeFile(work / "src/empty.txt", "");
@@ -97,12 +96,7 @@ TEST(ArchiveBuilder, TreeOfFilesUnpacksByteIdentical) {
     const BuildResult result = runBuilder(work, list, work / "out.arch", work.path());
     ASSERT_EQ(0, result.status) << result.errors;
 
-    const std::string bytes = readFile(work / "out.arch");
-    BundleArchive archive;
-    ASSERT_TRUE(archive.load(reinterpret_cast<const unsigned char*>(bytes.data()),
-                             static_cast<int32_t>(bytes.size())));
-    archive.extractTo(dest.path().c_str());
-    EXPECT_EQ(BundleArchive::Outcome::Complete, archive.lastOutcome());
+    EXPECT_EQ(BundleArchive::Outcome::Complete, unpack(readFile(work / "out.arch"), dest.path()).outcome);
     const std::vector<std::string> expected = {"Scrivel.exe", "etc/", "etc/empty.txt", "etc/mono/",
                                                "etc/mono/4.5/", "etc/mono/4.5/config", "mono.dll"};
     EXPECT_EQ(expected, listTree(dest.path()));
@@ -113,7 +107,7 @@ TEST(ArchiveBuilder, TreeOfFilesUnpacksByteIdentical) {
 }
 
 TEST(ArchiveBuilder, RecordsAreSortedIgnoringCaseWithDefaultLevelStreams) {
-    ScratchFolder work;
+    Scratch work;
     const std::vector<std::pair<std::string, std::string>> files = {
         {"Scrivel.exe", "tool"}, {"lib\\System.dll", "sys"}, {"mono.dll", "runtime runtime runtime"},
         {"lib\\mscorlib.dll", "corlib"}, {"etc\\mono\\config", "cfg"}, {"lib\\Accessibility.dll", ""},
@@ -146,7 +140,7 @@ TEST(ArchiveBuilder, RecordsAreSortedIgnoringCaseWithDefaultLevelStreams) {
 }
 
 TEST(ArchiveBuilder, RefusesBadListsAndLeavesNoArchive) {
-    ScratchFolder work;
+    Scratch work;
     writeFile(work / "a.txt", "a");
     const std::string a = work / "a.txt";
     struct Case {
@@ -177,7 +171,7 @@ TEST(ArchiveBuilder, RefusesBadListsAndLeavesNoArchive) {
 }
 
 TEST(ArchiveBuilder, RefusedListKeepsThePreviousArchive) {
-    ScratchFolder work;
+    Scratch work;
     writeFile(work / "out.arch", "previous");
     const BuildResult result = runBuilder(work, (work / "nothing") + "\tx\n", work / "out.arch");
     EXPECT_NE(0, result.status);
@@ -185,7 +179,7 @@ TEST(ArchiveBuilder, RefusedListKeepsThePreviousArchive) {
 }
 
 TEST(ArchiveBuilder, RefusesFilesOver2GiB) {
-    ScratchFolder work;
+    Scratch work;
     const std::string huge = work / "huge.bin";
     writeFile(huge, "");
     ASSERT_EQ(0, truncate(huge.c_str(), 2147483648LL));  // sparse: takes no disk space
@@ -196,7 +190,7 @@ TEST(ArchiveBuilder, RefusesFilesOver2GiB) {
 }
 
 TEST(ArchiveBuilder, EmptyListGivesAnArchiveWithNoEntries) {
-    ScratchFolder work;
+    Scratch work;
     ASSERT_EQ(0, runBuilder(work, "# nothing yet\n", work / "out.arch").status);
     EXPECT_EQ(std::string("ARCH\0\0\0\0", 8), readFile(work / "out.arch"));
 }

@@ -6,11 +6,10 @@
 
 #include <string>
 
-#include "archive_test_files.h"
-#include "bundle_archive.h"
 #include "embedded_archive.h"
+#include "test_support.h"
 
-using namespace archive_test;
+using namespace test_support;
 using scrivel::BundleArchive;
 using scrivel::EmbeddedArchive;
 using scrivel::embeddedArchive;
@@ -28,11 +27,10 @@ TEST(EmbeddedArchive, IsTheArchiveFileByteForByte) {
 
 TEST(EmbeddedArchive, UnpacksTheListedFiles) {
     const EmbeddedArchive embedded = embeddedArchive();
-    BundleArchive archive;
-    ASSERT_TRUE(archive.load(embedded.data, embedded.length));
-    ScratchFolder dest;
-    archive.extractTo(dest.path().c_str());
-    EXPECT_EQ(BundleArchive::Outcome::Complete, archive.lastOutcome());
+    Scratch dest;
+    const Unpacked u = unpack(embedded.data, embedded.length, dest.path());
+    ASSERT_TRUE(u.loaded);
+    EXPECT_EQ(BundleArchive::Outcome::Complete, u.outcome);
     EXPECT_EQ(readFile(SCRIVEL_TEST_SOURCE_DIR "/archive_embed_test.cpp"), readFile(dest / "src/embed.cpp"));
     EXPECT_EQ(readFile(SCRIVEL_PROJECT_SOURCE_DIR "/launcher/embedded_archive.h"),
               readFile(dest / "include/embedded_archive.h"));
@@ -44,7 +42,7 @@ TEST(EmbeddedArchive, MissingOrEmptyBlockHasLengthZero) {
     const EmbeddedArchive embedded = embeddedArchive();
     EXPECT_EQ(0, embedded.length);
     BundleArchive archive;
-    EXPECT_FALSE(archive.load(embedded.data, embedded.length));
+    EXPECT_FALSE(archive.loadInPlace(embedded.data, embedded.length));
 }
 
 #endif

@@ -8,10 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "archive_test_files.h"
 #include "platform/fs.h"
+#include "test_support.h"
 
-using namespace archive_test;
+using namespace test_support;
 namespace platform = scrivel::platform;
 
 namespace {
@@ -35,7 +35,7 @@ TEST(PlatformFs, JoinMapsStoredBackslashesAndAddsOneSeparator) {
 }
 
 TEST(PlatformFs, AFolderIsOpenOnlyForAnExistingDirectory) {
-    ScratchFolder root;
+    Scratch root;
     writeFile(root / "file", "x");
     EXPECT_TRUE(platform::Folder(root.path()).isOpen());
     EXPECT_FALSE(platform::Folder(root / "file").isOpen());
@@ -45,7 +45,7 @@ TEST(PlatformFs, AFolderIsOpenOnlyForAnExistingDirectory) {
 }
 
 TEST(PlatformFs, EntriesCreateMissingFoldersPrivatelyAndTruncate) {
-    ScratchFolder root;
+    Scratch root;
     mkdir((root / "a").c_str(), 0755);
     const platform::Folder folder(root.path());
     ASSERT_TRUE(writeEntry(folder, "a\\b\\c\\f", "long old content"));
@@ -66,7 +66,7 @@ TEST(PlatformFs, EntriesCreateMissingFoldersPrivatelyAndTruncate) {
 }
 
 TEST(PlatformFs, NoLinkIsFollowedOnTheWay) {
-    ScratchFolder root;
+    Scratch root;
     mkdir((root / "dest").c_str(), 0700);
     mkdir((root / "outside").c_str(), 0700);
     ASSERT_EQ(0, symlink((root / "outside").c_str(), (root / "dest/lib").c_str()));
@@ -75,7 +75,7 @@ TEST(PlatformFs, NoLinkIsFollowedOnTheWay) {
 }
 
 TEST(PlatformFs, AFolderReplacedAfterOpeningIsNeverWrittenInto) {
-    ScratchFolder root;
+    Scratch root;
     mkdir((root / "dest").c_str(), 0700);
     const platform::Folder folder(root / "dest");
     ASSERT_EQ(0, rename((root / "dest").c_str(), (root / "moved").c_str()));
@@ -86,7 +86,7 @@ TEST(PlatformFs, AFolderReplacedAfterOpeningIsNeverWrittenInto) {
 }
 
 TEST(PlatformFs, APathBeyondTheLimitIsRefused) {
-    ScratchFolder root;
+    Scratch root;
     const platform::Folder folder(root.path());
     // Components of 200 bytes up to the limit: root + "/" + name + NUL.
     std::string name;

@@ -10,10 +10,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "archive_test_files.h"
-#include "bundle_archive.h"
+#include "test_support.h"
 
-using namespace archive_test;
+using namespace test_support;
 using scrivel::BundleArchive;
 
 namespace {
@@ -32,7 +31,7 @@ namespace {
 // A sandbox holding the destination folder "dest", so anything written
 // beside or above the destination shows up in the sandbox listing.
 struct Sandbox {
-    ScratchFolder root;
+    Scratch root;
     std::string dest = root / "dest";
     Sandbox() { mkdir(dest.c_str(), 0700); }
     std::vector<std::string> outsideDest() const {
@@ -43,17 +42,6 @@ struct Sandbox {
     }
 };
 
-BundleArchive::Outcome unpack(const std::string& bytes, const std::string& folder,
-                              int32_t* written = nullptr, int32_t* skipped = nullptr) {
-    BundleArchive archive;
-    EXPECT_TRUE(archive.load(reinterpret_cast<const unsigned char*>(bytes.data()),
-                             static_cast<int32_t>(bytes.size())));
-    archive.extractTo(folder.c_str());
-    if (written) *written = archive.entriesWritten();
-    if (skipped) *skipped = archive.entriesSkipped();
-    return archive.lastOutcome();
-}
-
 }  // namespace
 
 TEST(BundleArchiveHostile, NamesLeavingTheFolderArePassedOver) {
@@ -63,16 +51,13 @@ TEST(BundleArchiveHostile, NamesLeavingTheFolderArePassedOver) {
         std::string("lib\\a\0..\\x", 10), "../escape.txt"};
     for (const std::string& name : hostile) {
         Sandbox box;
-        int32_t written = 0;
-        int32_t skipped = 0;
-        const auto outcome = unpack(archive({record("before.txt", "b"), record(name, "evil"),
-                                             record("after.txt", "a")}),
-                                    box.dest, &written, &skipped);
-        EXPECT_EQ(BundleArchive::Outcome::Complete, outcome) << name;
+        const Unpacked u =
+            unpack(archive({record("before.txt", "b"), record(name, "evil"), record("after.txt", "a")}), box.dest);
+        EXPECT_EQ(BundleArchive::Outcome::Complete, u.outcome) << name;
         EXPECT_EQ(std::vector<std::string>{"dest/"}, box.outsideDest()) << name;
         EXPECT_EQ((std::vector<std::string>{"after.txt", "before.txt"}), listTree(box.dest)) << name;
-        EXPECT_EQ(2, written) << name;
-        EXPECT_EQ(1, skipped) << name;
+        EXPECT_EQ(2, u.written) << name;
+        EXPECT_EQ(1, u.skipped) << name;
     }
     EXPECT_FALSE(exists("/tmp/escape.txt"));
 }
@@ -86,11 +71,9 @@ TEST(BundleArchiveHostile, PathsLongerThanTheLimitArePassedOver) {
     const size_t room = scrivel::platform::kMaxPath - box.dest.size() - 2 - dirs.size();
     const std::string fits = dirs + std::string(room, 'f');
     const std::string tooLong = dirs + std::string(room + 1, 'g');
-    int32_t written = 0;
-    int32_t skipped = 0;
-    unpack(archive({record(tooLong, "long"), record(fits, "fits")}), box.dest, &written, &skipped);
-    EXPECT_EQ(1, written);
-    EXPECT_EQ(1, skipped);
+    const Unpacked u = unpack(archive({record(tooLong, "long"), record(fits, "fits")}), box.dest);
+    EXPECT_EQ(1, u.written);
+    EXPECT_EQ(1, u.skipped);
     std::string stored = fits;
     for (char& c : stored) c = c == '\\' ? '/' : c;
     EXPECT_EQ("fits", readFile(box.dest + "/" + stored));
@@ -100,10 +83,8 @@ TEST(BundleArchiveHostile, SymbolicLinkAtTheTargetIsNotFollowed) {
     Sandbox box;
     writeFile(box.root / "outside.txt", "outside");
     ASSERT_EQ(0, symlink((box.root / "outside.txt").c_str(), (box.dest + "/a.txt").c_str()));
-    int32_t skipped = 0;
-    unpack(archive({record("a.txt", "evil")}), box.dest, nullptr, &skipped);
+    EXPECT_EQ(1, unpack(archive({record("a.txt", "evil")}), box.dest).skipped);
     EXPECT_EQ("outside", readFile(box.root / "outside.txt"));
-    EXPECT_EQ(1, skipped);
 }
 
 TEST(BundleArchiveHostile, TruncationAnywhereLeavesOnlyCompleteFiles) {
@@ -119,8 +100,7 @@ TEST(BundleArchiveHostile, TruncationAnywhereLeavesOnlyCompleteFiles) {
     };
     for (size_t cut = 8; cut < whole.size(); cut += nearBoundary(cut) ? 1 : 997) {
         Sandbox box;
-        const auto outcome = unpack(whole.substr(0, cut), box.dest);
-        ASSERT_EQ(BundleArchive::Outcome::Damaged, outcome) << cut;
+        ASSERT_EQ(BundleArchive::Outcome::Damaged, unpack(whole.substr(0, cut), box.dest).outcome) << cut;
         std::vector<std::string> expected = {};
         if (cut >= firstEnd) expected = {"lib/", "lib/first.dll"};
         std::vector<std::string> found = listTree(box.dest);
@@ -128,11 +108,13 @@ TEST(BundleArchiveHostile, TruncationAnywhereLeavesOnlyCompleteFiles) {
         // breaks off; the file itself must not.
         if (found == std::vector<std::string>{"lib/"}) found.clear();
         ASSERT_EQ(expected, found) << cut;
-        if (cut >= firstEnd) ASSERT_EQ(first, readFile(box.dest + "/lib/first.dll")) << cut;
+        if (cut >= firstEnd) {
+            ASSERT_EQ(first, readFile(box.dest + "/lib/first.dll")) << cut;
+        }
         ASSERT_EQ(std::vector<std::string>{"dest/"}, box.outsideDest());
     }
     Sandbox box;
-    EXPECT_EQ(BundleArchive::Outcome::Damaged, unpack(whole.substr(0, 6), box.dest));
+    EXPECT_EQ(BundleArchive::Outcome::Damaged, unpack(whole.substr(0, 6), box.dest).outcome);
 }
 
 TEST(BundleArchiveHostile, StreamThatDoesNotInflateToItsSizeStopsWithoutAFile) {
@@ -154,9 +136,8 @@ TEST(BundleArchiveHostile, StreamThatDoesNotInflateToItsSizeStopsWithoutAFile) {
     for (size_t i = 0; i < broken.size(); ++i) {
         Sandbox box;
         writeFile(box.dest + "/old.txt", "old");
-        const auto outcome = unpack(archive({record("good.txt", "good"), broken[i], record("z.txt", "z")}),
-                                    box.dest);
-        EXPECT_EQ(BundleArchive::Outcome::Damaged, outcome) << i;
+        const Unpacked u = unpack(archive({record("good.txt", "good"), broken[i], record("z.txt", "z")}), box.dest);
+        EXPECT_EQ(BundleArchive::Outcome::Damaged, u.outcome) << i;
         EXPECT_EQ((std::vector<std::string>{"good.txt", "old.txt"}), listTree(box.dest)) << i;
     }
 }
@@ -176,8 +157,7 @@ TEST(BundleArchiveHostile, ImpossibleSizesStopBeforeAnyAllocation) {
     for (size_t i = 0; i < broken.size(); ++i) {
         Sandbox box;
         largestArrayRequest = 0;
-        const auto outcome = unpack(archive({broken[i]}), box.dest);
-        EXPECT_EQ(BundleArchive::Outcome::Damaged, outcome) << i;
+        EXPECT_EQ(BundleArchive::Outcome::Damaged, unpack(archive({broken[i]}), box.dest).outcome) << i;
         EXPECT_TRUE(listTree(box.dest).empty()) << i;
         EXPECT_LT(largestArrayRequest, 4096u) << i;
     }
@@ -185,9 +165,8 @@ TEST(BundleArchiveHostile, ImpossibleSizesStopBeforeAnyAllocation) {
 
 TEST(BundleArchiveHostile, CountLargerThanTheRecordsStopsAfterTheLastOne) {
     Sandbox box;
-    int32_t written = 0;
-    const auto outcome = unpack(archive(3, {record("a.txt", "a"), record("b.txt", "b")}), box.dest, &written);
-    EXPECT_EQ(BundleArchive::Outcome::Damaged, outcome);
-    EXPECT_EQ(2, written);
+    const Unpacked u = unpack(archive(3, {record("a.txt", "a"), record("b.txt", "b")}), box.dest);
+    EXPECT_EQ(BundleArchive::Outcome::Damaged, u.outcome);
+    EXPECT_EQ(2, u.written);
     EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt"}), listTree(box.dest));
 }

@@ -20,9 +20,9 @@
 
 #include <gtest/gtest.h>
 
-#include "driver_test_support.h"
+#include "test_support.h"
 
-using namespace driver_test;
+using namespace test_support;
 
 namespace {
 
@@ -30,14 +30,14 @@ const std::string kWork = "ScrivelTempFiles";
 
 // The working folder the runtime was pointed at, from the fake's log.
 std::string folderGivenToTheRuntime(const std::string& log) {
-    for (const std::string& line : lines(readFile(log)))
+    for (const std::string& line : lines(readFileIfAny(log)))
         if (line.rfind("mono_set_dirs ", 0) == 0)
             return line.substr(14, line.find(' ', 14) - 14 - 4);  // cut "/lib"
     return std::string();
 }
 
 bool toolRan(const std::string& log) {
-    return contains(readFile(log), "mono_jit_exec ");
+    return contains(readFileIfAny(log), "mono_jit_exec ");
 }
 
 std::string perUserTmp() {

@@ -22,9 +22,9 @@
 #include <gtest/gtest.h>
 
 #include "driver.h"
-#include "driver_test_support.h"
+#include "test_support.h"
 
-using namespace driver_test;
+using namespace test_support;
 
 namespace {
 
@@ -47,7 +47,7 @@ struct Sandbox {
         return e;
     }
     std::string work() const { return temp / kWork; }
-    std::vector<std::string> calls() const { return lines(readFile(log)); }
+    std::vector<std::string> calls() const { return lines(readFileIfAny(log)); }
 
     // The arguments the tool received, element 0 included.
     std::vector<std::string> toolArgs() const {
@@ -406,9 +406,11 @@ TEST(Driver, TwoLaunchersAtOnceTakeTurnsAndBothSucceed) {
     const std::vector<std::string> turns = {"hold begin", "hold end", "hold begin", "hold end"};
     EXPECT_EQ(turns, holds);
     EXPECT_EQ(2u, handedOver.size());
-    for (const std::string& line : s.calls())
-        if (line.rfind("mono_set_dirs", 0) == 0)
+    for (const std::string& line : s.calls()) {
+        if (line.rfind("mono_set_dirs", 0) == 0) {
             EXPECT_EQ("mono_set_dirs " + s.work() + "/lib " + s.work() + "/etc", line);
+        }
+    }
 }
 
 // ---- launcher failures -------------------------------------------------------------------

@@ -15,14 +15,14 @@
 
 #include <gtest/gtest.h>
 
-#include "driver_test_support.h"
+#include "test_support.h"
 #include "platform/host.h"
 
 using namespace scrivel;
-using driver_test::exists;
-using driver_test::readFile;
-using driver_test::Scratch;
-using driver_test::writeFile;
+using test_support::exists;
+using test_support::readFile;
+using test_support::Scratch;
+using test_support::writeFile;
 
 namespace {
 

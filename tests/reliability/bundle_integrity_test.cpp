@@ -3,8 +3,7 @@
 // and the executable holds that very archive.
 //
 // SCRIVEL_ARCHIVE       the archive as built
-// SCRIVEL_ARCHIVE_LIST  its list, configured (source<TAB>entry name)
-// SCRIVEL_LIST_BASE     the folder relative sources are taken from
+// SCRIVEL_ARCHIVE_LIST  its list, configured (absolute source<TAB>entry name)
 // SCRIVEL_EXECUTABLE    the single executable
 
 #include <gtest/gtest.h>
@@ -14,10 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "archive_test_files.h"
-#include "bundle_archive.h"
+#include "test_support.h"
 
-using namespace archive_test;
+using namespace test_support;
 using scrivel::BundleArchive;
 
 namespace {
@@ -41,8 +39,6 @@ std::vector<ListedFile> readList() {
             continue;
         ListedFile file;
         file.source = line.substr(0, tab);
-        if (file.source[0] != '/')
-            file.source = std::string(SCRIVEL_LIST_BASE) + "/" + file.source;
         file.name = line.substr(tab + 1);
         std::replace(file.name.begin(), file.name.end(), '\\', '/');
         files.push_back(file);
@@ -64,14 +60,11 @@ std::vector<std::string> filesOf(const std::string& root) {
 TEST(BundleIntegrity, TheArchiveUnpacksIntoExactlyItsListedFilesByteForByte) {
     const std::vector<ListedFile> listed = readList();
     ASSERT_GE(listed.size(), 2u) << "no list at " << SCRIVEL_ARCHIVE_LIST;
-    const std::string bytes = readFile(SCRIVEL_ARCHIVE);
-    BundleArchive archive;
-    ASSERT_TRUE(archive.load(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int32_t>(bytes.size())));
-    ScratchFolder dest;
-    archive.extractTo(dest.path().c_str());
-    ASSERT_EQ(BundleArchive::Outcome::Complete, archive.lastOutcome());
-    EXPECT_EQ(0, archive.entriesSkipped());
-    EXPECT_EQ(static_cast<int32_t>(listed.size()), archive.entriesWritten());
+    Scratch dest;
+    const Unpacked u = unpack(readFile(SCRIVEL_ARCHIVE), dest.path());
+    ASSERT_EQ(BundleArchive::Outcome::Complete, u.outcome);
+    EXPECT_EQ(0, u.skipped);
+    EXPECT_EQ(static_cast<int32_t>(listed.size()), u.written);
 
     std::vector<std::string> expectedNames;
     for (const ListedFile& file : listed) {

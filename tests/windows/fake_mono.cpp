@@ -1,6 +1,6 @@
 // A stand-in for the runtime library, built as mono.dll for the Wine tests.
 //
-// It exports the fifteen entry points the launcher looks up and writes one
+// It exports the eight entry points the launcher looks up and writes one
 // line per event to the file named by SCRIVEL_FAKE_MONO_LOG (UTF-8, LF):
 //
 //   attach <folder of this library>
@@ -268,30 +268,6 @@ __declspec(dllexport) int mono_jit_exec(void* domain, void* assembly, int argc, 
         std::exit(std::atoi(code));
     }
     return 42;
-}
-
-// Looked up by the launcher but never to be called.
-__declspec(dllexport) void mono_jit_cleanup(void*) { logLine("UNEXPECTED mono_jit_cleanup"); }
-__declspec(dllexport) void* mono_assembly_get_image(void*) {
-    logLine("UNEXPECTED mono_assembly_get_image");
-    return nullptr;
-}
-__declspec(dllexport) void* mono_method_desc_new(const char*, int) {
-    logLine("UNEXPECTED mono_method_desc_new");
-    return nullptr;
-}
-__declspec(dllexport) void* mono_method_desc_search_in_image(void*, void*) {
-    logLine("UNEXPECTED mono_method_desc_search_in_image");
-    return nullptr;
-}
-__declspec(dllexport) void mono_method_desc_free(void*) { logLine("UNEXPECTED mono_method_desc_free"); }
-__declspec(dllexport) void* mono_runtime_invoke(void*, void*, void**, void**) {
-    logLine("UNEXPECTED mono_runtime_invoke");
-    return nullptr;
-}
-__declspec(dllexport) void* mono_string_new(void*, const char*) {
-    logLine("UNEXPECTED mono_string_new");
-    return nullptr;
 }
 
 }  // extern "C"

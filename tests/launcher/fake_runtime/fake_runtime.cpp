@@ -1,4 +1,4 @@
-// A stand-in for the runtime library: exports the fifteen entry points the
+// A stand-in for the runtime library: exports the eight entry points the
 // launcher looks up and records every call with its arguments, one line each,
 // in the file named by $SCRIVEL_FAKE_LOG. $SCRIVEL_FAKE_EXEC chooses what the
 // "tool" does inside mono_jit_exec:
@@ -9,7 +9,7 @@
 // Inside mono_jit_exec it also records the entries of the folder that holds
 // the opened assembly, i.e. what the working folder holds while the tool runs.
 // $SCRIVEL_FAKE_NO_DOMAIN makes mono_jit_init_version return null.
-// Built without FAKE_RUNTIME_WITHOUT_EXEC it exports all fifteen names;
+// Built without FAKE_RUNTIME_WITHOUT_EXEC it exports all eight names;
 // with it, mono_jit_exec is missing. Built with FAKE_RUNTIME_FOREIGN it is
 // the library another user would slip in: loading it appends the process id
 // to the file named by $SCRIVEL_FAKE_FOREIGN_MARKER.
@@ -55,10 +55,13 @@ std::string domainName(void* domain) {
     return domain == &g_domain ? "domain" : "other-domain";
 }
 
+#ifndef FAKE_RUNTIME_WITHOUT_EXEC
 void pause(int milliseconds) {
     struct timespec t = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
     nanosleep(&t, nullptr);
 }
+#endif
+
 
 #ifdef FAKE_RUNTIME_FOREIGN
 __attribute__((constructor)) void markForeignLoad() {
@@ -117,10 +120,6 @@ __attribute__((visibility("default"))) void* mono_domain_assembly_open(void* dom
     return &g_assembly;
 }
 
-__attribute__((visibility("default"))) void mono_jit_cleanup(void*) {
-    record("mono_jit_cleanup");
-}
-
 #ifndef FAKE_RUNTIME_WITHOUT_EXEC
 __attribute__((visibility("default"))) int mono_jit_exec(void* domain, void* assembly, int argc, char** argv) {
     record("mono_jit_exec " + domainName(domain) + " " +
@@ -160,34 +159,5 @@ __attribute__((visibility("default"))) int mono_jit_exec(void* domain, void* ass
     return 3;
 }
 #endif
-
-__attribute__((visibility("default"))) void* mono_assembly_get_image(void*) {
-    record("mono_assembly_get_image");
-    return nullptr;
-}
-
-__attribute__((visibility("default"))) void* mono_method_desc_new(const char*, int) {
-    record("mono_method_desc_new");
-    return nullptr;
-}
-
-__attribute__((visibility("default"))) void* mono_method_desc_search_in_image(void*, void*) {
-    record("mono_method_desc_search_in_image");
-    return nullptr;
-}
-
-__attribute__((visibility("default"))) void mono_method_desc_free(void*) {
-    record("mono_method_desc_free");
-}
-
-__attribute__((visibility("default"))) void* mono_runtime_invoke(void*, void*, void**, void**) {
-    record("mono_runtime_invoke");
-    return nullptr;
-}
-
-__attribute__((visibility("default"))) void* mono_string_new(void*, const char*) {
-    record("mono_string_new");
-    return nullptr;
-}
 
 }  // extern "C"

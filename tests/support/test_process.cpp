@@ -1,73 +1,18 @@
-#include "driver_test_support.h"
-
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
+
+#include "test_support.h"
 
 extern char** environ;
 
-namespace driver_test {
-
-namespace fs = std::filesystem;
-
-Scratch::Scratch(const std::string& parent) {
-    std::string pattern = parent + "/scrivel-driver-test-XXXXXX";
-    if (mkdtemp(&pattern[0]) == nullptr)
-        throw std::runtime_error("mkdtemp failed in " + parent);
-    path_ = pattern;
-}
-
-Scratch::~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::string line;
-    for (char c : text) {
-        if (c == '\n') {
-            result.push_back(line);
-            line.clear();
-        } else if (c != '\r') {
-            line += c;
-        }
-    }
-    if (!line.empty())
-        result.push_back(line);
-    return result;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+namespace test_support {
 
 namespace {
 
@@ -165,4 +110,4 @@ Outcome run(const std::string& program, const std::vector<std::string>& args, co
     return child.wait();
 }
 
-}  // namespace driver_test
+}  // namespace test_support
