@@ -76,6 +76,8 @@ namespace tool
             "Warning: {1} texts of {0} hold a character that PO cannot carry (NUL, U+0004 or half a surrogate pair); they are left out of {2}.";
         public const string TranslationsLeftOut =
             "Warning: {1} lines of {0} hold a character that PO cannot carry (NUL, U+0004 or half a surrogate pair); their entries are left untranslated.";
+        /// <summary>{0}: the package's name; {1}: the file not written.</summary>
+        public const string NothingForPo = "File {0} has no text that PO can carry; {1} was not written!";
         public const string DuplicateKeys = "Warning: {1} keys occur more than once in {0}; #2, #3, ... after them tell them apart.";
         public const string IndexedObjects = "Warning: {1} objects of {0} have no usable name; their keys start with #<export index>.";
         public const string FuzzyEntries = "Warning: fuzzy entries of {0} were not used: {1}, the first at line {2}.";

@@ -29,6 +29,7 @@ namespace tool
             }
             string templateName = Path.GetFileNameWithoutExtension(file.Name) + ".pot";
             PoWriter writer = poFile(file.Name, templateName, tables, texts, null);
+            if (writer == null) return;
             if (!writeOutput(Path.Combine(file.Directory, templateName), writer.WriteTo)) return;
             ConsoleOut.WriteLine(string.Format(Messages.TemplateWritten, templateName));
         }
@@ -83,6 +84,7 @@ namespace tool
             }
             string poName = Path.GetFileName(poPath);
             PoWriter writer = poFile(packageName, poName, tables, texts, translations);
+            if (writer == null) return;
             if (uncarried > 0) ConsoleOut.WriteLine(string.Format(Messages.TranslationsLeftOut, file.Name, uncarried));
             if (readTexts.HasTextFrom(texts.Count))
                 ConsoleOut.WriteLine(string.Format(Messages.SurplusLines, file.Name, readTexts.Count - texts.Count));
@@ -227,7 +229,8 @@ namespace tool
         /// msgctxt, the text as msgid, translations[k] (null: none) as msgstr,
         /// and a comment naming the export's class and index. Prints a line
         /// for the texts left out, the keys numbered and the exports keyed
-        /// by their index.
+        /// by their index. Null, said on a line, when PO can carry no text:
+        /// gettext takes a file of a header alone for an empty one.
         /// </summary>
         private static PoWriter poFile(string packageName, string poName, PackageTables tables, PoTexts texts, string[] translations)
         {
@@ -248,6 +251,11 @@ namespace tool
                 entry.Id = texts.Text(k);
                 entry.Str = translations == null ? "" : translations[k];
                 writer.Add(entry);
+            }
+            if (texts.LeftOut == texts.Count)
+            {
+                ConsoleOut.WriteLine(string.Format(Messages.NothingForPo, packageName, poName));
+                return null;
             }
             if (texts.LeftOut > 0) ConsoleOut.WriteLine(string.Format(Messages.TextsLeftOut, packageName, texts.LeftOut, poName));
             if (texts.Renamed > 0) ConsoleOut.WriteLine(string.Format(Messages.DuplicateKeys, packageName, texts.Renamed));
