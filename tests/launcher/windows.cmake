@@ -76,6 +76,11 @@ if(TARGET scrivel AND TARGET scrivel_tool)
   set_tests_properties(windows_wine_tool PROPERTIES
     ENVIRONMENT "${_windows_env};SCRIVEL_LINUX_EXE=$<TARGET_FILE:scrivel>;SAME_PACKAGES_EXE=${_same_packages_exe};SCRIVEL_TOOL_DIR=${_tool_dir}"
     TIMEOUT 300 FIXTURES_REQUIRED scrivel_wine RESOURCE_LOCK scrivel_wine SKIP_RETURN_CODE 77)
+  # PO files: templates, PO files and their compiles, against Linux.
+  add_test(NAME windows_wine_po COMMAND bash ${_windows_tests}/wine-po-tests.sh)
+  set_tests_properties(windows_wine_po PROPERTIES
+    ENVIRONMENT "${_windows_env};SCRIVEL_LINUX_EXE=$<TARGET_FILE:scrivel>;SAME_PACKAGES_EXE=${_same_packages_exe};SCRIVEL_TOOL_DIR=${_tool_dir}"
+    TIMEOUT 300 FIXTURES_REQUIRED scrivel_wine RESOURCE_LOCK scrivel_wine SKIP_RETURN_CODE 77)
   # The same executable on Windows consoles (created and attached).
   add_test(NAME windows_wine_console_tool COMMAND bash ${_windows_tests}/wine-console-tests.sh)
   set_tests_properties(windows_wine_console_tool PROPERTIES
