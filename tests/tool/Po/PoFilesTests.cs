@@ -66,6 +66,7 @@ namespace tool.Tests
             Run(demo, "/po");
             CollectionAssert.AreEqual(template, File.ReadAllBytes(folder.File("Demo.pot")), "the same template every run");
             List<PoEntry> entries = PoTools.Read(template).Entries, translated = PoTools.Read(File.ReadAllBytes(folder.File("Demo.po"))).Entries;
+            Assert.AreEqual(lines.Count + " " + lines.Count, entries.Count + " " + translated.Count);
             for (int k = 0; k < entries.Count; k++)
                 Assert.AreEqual(DemoPackage.Keys[k] + "|" + DemoPackage.ExtractedLines[k] + "||" + (k == 1 || k == 12 ? lines[k] : ""),
                     entries[k].Context + "|" + entries[k].Id + "|" + entries[k].Str + "|" + translated[k].Str);
