@@ -8,7 +8,8 @@ using System.Text;
 // (defaults 100 MB, 20,000 exports). Three exports in four are sounds with
 // subtitle arrays and inline sound data, the fourth a presentation
 // definition; the inline data of the sounds fills the package to the size
-// asked for.
+// asked for. Objects are named as the engine names them unasked, by class
+// and number (SoundNodeWave_0, AttributePresentationDefinition_3).
 public static class GenerateExtractionPackage
 {
     private static readonly List<string> names = new List<string>();
@@ -192,7 +193,10 @@ public static class GenerateExtractionPackage
             for (int k = 0; k < exportCount; k++)
             {
                 w.Write(k % 4 != 3 ? soundClass : presentationClass);
-                w.Write(new byte[28]);
+                w.Write(0L);
+                w.Write(Name(imports[k % 4 != 3 ? 0 : 1]));
+                w.Write(k + 1);
+                w.Write(new byte[12]);
                 w.Write(sizes[k]);
                 w.Write((int)offset);
                 w.Write(0);

@@ -14,6 +14,9 @@ using tool;
 ///     reads the file, then looks every entry up as the package's text of
 ///     its key (every 50th text changed, as after a patch); prints the times
 ///     of reading and lookup and what they found.
+///   mono PoBench.exe translate TEMPLATE FILE
+///     writes FILE: the template with every entry translated (a translation
+///     about four times as long as its original, line feeds kept at its ends).
 /// </summary>
 public static class PoBench
 {
@@ -21,7 +24,8 @@ public static class PoBench
     {
         if (args.Length == 3 && args[0] == "generate") return Generate(args[1], args[2]);
         if (args.Length == 2 && args[0] == "read") return Read(args[1]);
-        Console.Error.WriteLine("usage: PoBench.exe generate FILE subtitles|million|msgstr | read FILE");
+        if (args.Length == 3 && args[0] == "translate") return Translate(args[1], args[2]);
+        Console.Error.WriteLine("usage: PoBench.exe generate FILE subtitles|million|msgstr | read FILE | translate TEMPLATE FILE");
         return 2;
     }
 
@@ -62,6 +66,25 @@ public static class PoBench
         else if (kind == "msgstr")
             writer.Add(new PoEntry("Wave_Long:Subtitles[0].Text", "Long", Sentence(random, Translated, 50 << 20)));
         else return Fail("unknown kind " + kind);
+        using (var stream = File.Create(file)) writer.WriteTo(stream);
+        return 0;
+    }
+
+    private static int Translate(string template, string file)
+    {
+        byte[] bytes = File.ReadAllBytes(template);
+        PoCatalog catalog = PoReader.Read(bytes, bytes.Length);
+        if (catalog.Refusal != null) return Fail(template + ": " + catalog.Refusal);
+        var random = new Random(2);
+        var writer = new PoWriter(Path.GetFileNameWithoutExtension(template) + ".upk", "es");
+        foreach (PoEntry entry in catalog.Entries)
+        {
+            string core = entry.Id.Trim('\n');
+            int lead = core.Length == 0 ? 0 : entry.Id.IndexOf(core, StringComparison.Ordinal);
+            entry.Str = core.Length == 0 ? entry.Id : entry.Id.Substring(0, lead)
+                + Sentence(random, Translated, 4 * core.Length).Trim('\n') + entry.Id.Substring(lead + core.Length);
+            writer.Add(entry);
+        }
         using (var stream = File.Create(file)) writer.WriteTo(stream);
         return 0;
     }

@@ -1,4 +1,5 @@
 // Extraction: a package's texts written into its text file (extractAll, extractPackage).
+using System;
 using System.Collections.Generic;
 using System.IO;
 
@@ -24,28 +25,10 @@ namespace tool
         private static void extractFile(FileDescription file)
         {
             byte[] package = InputFile.ReadWhole(file.FullPath, file.Name);
-            PackageTables tables = PackageReader.Read(package, ReadingRules.Extraction, version =>
-                ConsoleOut.WriteLine(string.Format(Messages.FileVersion, file.Name,
-                    version.ToString(System.Globalization.CultureInfo.InvariantCulture))));
-            var upkReader = new ByteReader(package);
-
+            PackageTables tables = readForExtraction(package, file.Name);
             var texts = new CollectedText();
-            var progress = ProgressReport.Start(Messages.ExtractionLabel, tables.Exports.Count);
-            long[] readLimits = WalkedRanges.ReadLimits(tables.Exports, upkReader.Length);
-            for (int k = 0; k < tables.Exports.Count; k++)
-            {
-                progress.BeforeEntry(k);
-                ExportEntry export = tables.Exports[k];
-                if (!TextClasses.IsExtracted(export.ClassName)) continue;
-                long endPos = export.RequireSerialRange(upkReader.Length);
-                upkReader.Position = export.SerialOffset;
-                upkReader.Limit = readLimits[k];
-                // The serial data begins with 4 bytes that are not properties.
-                upkReader.Skip(4);
-                extractPackage(upkReader, tables.NameTable, texts, endPos, tables.Version);
-            }
-            upkReader.Limit = upkReader.Length;
-            progress.Finish();
+            walkTextExports(package, tables, Messages.ExtractionLabel, (upkReader, k, endPos) =>
+                extractPackage(upkReader, tables.NameTable, texts, endPos, tables.Version));
 
             if (texts.LineCount == 0)
             {
@@ -58,6 +41,42 @@ namespace tool
             if (!writeOutput(Path.Combine(file.Directory, textName), texts.WriteTo))
                 return;
             ConsoleOut.WriteLine(string.Format(Messages.Extracted, file.Name));
+        }
+
+        /// <summary>Reads a package's tables for extraction, printing its version line as soon as it is read.</summary>
+        private static PackageTables readForExtraction(byte[] package, string packageName)
+        {
+            return PackageReader.Read(package, ReadingRules.Extraction, version =>
+                ConsoleOut.WriteLine(string.Format(Messages.FileVersion, packageName,
+                    version.ToString(System.Globalization.CultureInfo.InvariantCulture))));
+        }
+
+        /// <summary>
+        /// Walks the export table in order with the progress display under
+        /// label (none when label is null) and hands every export of a text
+        /// class to walkExport with a reader at the start of its properties
+        /// (after the 4 bytes that begin its serial data, which are not
+        /// properties), its index and the end of its data.
+        /// </summary>
+        private static void walkTextExports(byte[] package, PackageTables tables, string label,
+            Action<ByteReader, int, long> walkExport)
+        {
+            var upkReader = new ByteReader(package);
+            var progress = label == null ? null : ProgressReport.Start(label, tables.Exports.Count);
+            long[] readLimits = WalkedRanges.ReadLimits(tables.Exports, upkReader.Length);
+            for (int k = 0; k < tables.Exports.Count; k++)
+            {
+                if (progress != null) progress.BeforeEntry(k);
+                ExportEntry export = tables.Exports[k];
+                if (!TextClasses.IsExtracted(export.ClassName)) continue;
+                long endPos = export.RequireSerialRange(upkReader.Length);
+                upkReader.Position = export.SerialOffset;
+                upkReader.Limit = readLimits[k];
+                upkReader.Skip(4);
+                walkExport(upkReader, k, endPos);
+            }
+            upkReader.Limit = upkReader.Length;
+            if (progress != null) progress.Finish();
         }
 
         /// <summary>

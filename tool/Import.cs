@@ -103,7 +103,19 @@ namespace tool
         public static void compilePackage(byte[] package, IReadOnlyList<string> readTexts, string textFileName, Stream output,
             out int linesUsed)
         {
-            PackageTables tables = PackageReader.Read(package, ReadingRules.Import);
+            compilePackage(package, PackageReader.Read(package, ReadingRules.Import), readTexts, false, textFileName, null,
+                output, out linesUsed);
+        }
+
+        /// <summary>
+        /// The same from the package's tables as read for import, with texts
+        /// in place of lines when literal (no "{\n}" turned into a line
+        /// feed). An ignored edit of text k names line editLines[k] of
+        /// textFileName (null: line k + 1).
+        /// </summary>
+        private static void compilePackage(byte[] package, PackageTables tables, IReadOnlyList<string> readTexts, bool literal,
+            string textFileName, int[] editLines, Stream output, out int linesUsed)
+        {
             ImportHeader header = ImportHeader.Of(tables);
             IReadOnlyList<ExportEntry> exports = tables.Exports;
             long oldEnd = writeOldPlaces(package, header.End, exports, output);
@@ -125,7 +137,7 @@ namespace tool
                 if (TextClasses.IsRewritten(export.ClassName))
                 {
                     exportWriter.Restart(appendPos);
-                    rewriteExport(export, readTexts, exportWriter, upkReader, ref lineCount, tables, appendPos);
+                    rewriteExport(export, readTexts, literal, exportWriter, upkReader, ref lineCount, tables, appendPos);
                     header.Move(k, appendPos, exportWriter.Position - appendPos);
                     if (appendPos == package.Length) writeZeros(output, oldEnd, package.Length);
                     output.Position = appendPos;
@@ -134,14 +146,15 @@ namespace tool
                 }
                 else if (export.ClassName == TextClasses.Uncompiled)
                 {
-                    countUncompiledLines(export, readTexts, upkReader, ref lineCount, tables, ignoredEdits);
+                    countUncompiledLines(export, readTexts, literal, upkReader, ref lineCount, tables, ignoredEdits);
                 }
             }
             upkReader.Limit = upkReader.Length;
             progress.Finish();
             linesUsed = lineCount;
             foreach (int line in ignoredEdits)
-                ConsoleOut.WriteLine(string.Format(Messages.UncompiledEdit, line, textFileName));
+                ConsoleOut.WriteLine(string.Format(Messages.UncompiledEdit, editLines == null ? line : editLines[line - 1],
+                    textFileName));
 
             header.WriteTo(output, package);
         }
@@ -197,14 +210,14 @@ namespace tool
         /// (it stops at an unknown type reference) is carried over unchanged,
         /// so no byte of the export is lost.
         /// </summary>
-        private static void rewriteExport(ExportEntry export, IReadOnlyList<string> readTexts, ByteWriter upkWriter,
+        private static void rewriteExport(ExportEntry export, IReadOnlyList<string> readTexts, bool literal, ByteWriter upkWriter,
             ByteReader upkReader, ref int lineCount, PackageTables tables, long appendPos)
         {
             long endPos = (long)export.SerialOffset + export.SerialSize;
             upkReader.Position = export.SerialOffset;
             upkWriter.Position = appendPos;
             upkWriter.CopyFrom(upkReader, 4);
-            importPackage(readTexts, upkWriter, upkReader, ref lineCount, tables.NameTable, endPos, tables.Version);
+            importPackage(readTexts, literal, upkWriter, upkReader, ref lineCount, tables.NameTable, endPos);
             if (upkReader.Position < endPos)
                 upkWriter.CopyFrom(upkReader, endPos - upkReader.Position);
         }
@@ -213,10 +226,10 @@ namespace tool
         /// An export whose texts extraction writes but import leaves as it is:
         /// each of its texts takes its line (<see cref="LineCountingSink"/>).
         /// </summary>
-        private static void countUncompiledLines(ExportEntry export, IReadOnlyList<string> readTexts, ByteReader upkReader,
-            ref int lineCount, PackageTables tables, List<int> ignoredEdits)
+        private static void countUncompiledLines(ExportEntry export, IReadOnlyList<string> readTexts, bool literal,
+            ByteReader upkReader, ref int lineCount, PackageTables tables, List<int> ignoredEdits)
         {
-            var sink = new LineCountingSink(upkReader.Data, readTexts, lineCount, ignoredEdits, printWalkError);
+            var sink = new LineCountingSink(upkReader.Data, readTexts, lineCount, ignoredEdits, printWalkError, literal);
             upkReader.Position = export.SerialOffset;
             upkReader.Skip(4);
             new PropertyWalker(upkReader, tables.NameTable, sink).Walk((long)export.SerialOffset + export.SerialSize);
@@ -234,7 +247,14 @@ namespace tool
         public static void importPackage(IReadOnlyList<string> readTexts, ByteWriter upkWriter, ByteReader upkReader,
             ref int lineCount, IReadOnlyDictionary<long, string> nameTable, long endPos, uint upkVer)
         {
-            var sink = new ImportSink(readTexts, upkWriter, upkReader, lineCount, printWalkError);
+            importPackage(readTexts, false, upkWriter, upkReader, ref lineCount, nameTable, endPos);
+        }
+
+        /// <summary>The same with texts in place of lines when literal.</summary>
+        private static void importPackage(IReadOnlyList<string> readTexts, bool literal, ByteWriter upkWriter,
+            ByteReader upkReader, ref int lineCount, IReadOnlyDictionary<long, string> nameTable, long endPos)
+        {
+            var sink = new ImportSink(readTexts, upkWriter, upkReader, lineCount, printWalkError, literal);
             try
             {
                 new PropertyWalker(upkReader, nameTable, sink).Walk(endPos);

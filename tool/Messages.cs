@@ -70,6 +70,27 @@ namespace tool
         public const string NameTooLong = "The file {0} cannot be written: its name is longer than the file system allows!";
         public const string OutputTooLarge = "The file {0} cannot be compiled: the result would be larger than 2 GB!";
 
+        // PO files. {0}: the file written or read; a count and the first entry's PO line follow.
+        public const string TemplateWritten = "PO template {0} successfully extracted!";
+        public const string PoWritten = "PO file {0} successfully written!";
+        public const string PoExists = "The file {0} already exists and was not replaced!";
+        /// <summary>{0}: the PO file's name; {1}: the line where reading stopped; {2}: what is wrong there.</summary>
+        public const string PoRefused = "The file {0} is not a valid PO file: line {1}: {2}!";
+        /// <summary>{0}: the package's name; {1}: the count; {2}: the file written.</summary>
+        public const string TextsLeftOut =
+            "Warning: {1} texts of {0} hold a character that PO cannot carry (NUL, U+0004 or half a surrogate pair); they are left out of {2}.";
+        public const string TranslationsLeftOut =
+            "Warning: {1} lines of {0} hold a character that PO cannot carry (NUL, U+0004 or half a surrogate pair); their entries are left untranslated.";
+        /// <summary>{0}: the package's name; {1}: the file not written.</summary>
+        public const string NothingForPo = "File {0} has no text that PO can carry; {1} was not written!";
+        public const string DuplicateKeys = "Warning: {1} keys occur more than once in {0}; #2, #3, ... after them tell them apart.";
+        public const string IndexedObjects = "Warning: {1} objects of {0} have no usable name; their keys start with #<export index>.";
+        public const string FuzzyEntries = "Warning: fuzzy entries of {0} were not used: {1}, the first at line {2}.";
+        public const string OutdatedEntries =
+            "Warning: entries of {0} whose original the package no longer holds were not used: {1}, the first at line {2}; update {0} with msgmerge.";
+        public const string UnmatchedEntries = "Warning: entries of {0} that match no text of the package were not used: {1}, the first at line {2}.";
+        public const string PluralEntries = "Warning: plural entries of {0} were not used: {1}, the first at line {2}.";
+
         // Writing an output file (text file or compiled package) failed; an earlier file stays.
         public const string CouldNotWrite = "The file {0} could not be written!";
     }

@@ -10,10 +10,18 @@ namespace tool
     public static partial class Scrivel
     {
         /// <summary>
+        /// The option that turns packages and text files into PO files, matched
+        /// exactly, anywhere among the arguments, for the whole run.
+        /// </summary>
+        public const string PoOption = "/po";
+
+        /// <summary>
         /// Prints the banner, handles each argument by its extension, one
         /// after the other, and ends with the closing mark. A failure with one
         /// file is reported on one line and the run goes on; only the
-        /// additional-data error of import ends the run early.
+        /// additional-data error of import ends the run early. With
+        /// <see cref="PoOption"/> among the arguments, packages give PO
+        /// templates and text files PO files.
         /// </summary>
         public static void Main(string[] args)
         {
@@ -22,15 +30,22 @@ namespace tool
             ConsoleOut.WriteLine(Messages.BannerAuthor);
             ConsoleOut.WriteLine(Messages.BannerRule);
 
-            if (args == null || args.Length == 0)
+            bool po = false;
+            var files = new System.Collections.Generic.List<string>();
+            foreach (string argument in args ?? new string[0])
+            {
+                if (argument == PoOption) po = true;
+                else files.Add(argument);
+            }
+            if (files.Count == 0)
             {
                 ConsoleOut.WriteLine(Messages.Usage);
             }
             else
             {
-                foreach (string argument in args)
+                foreach (string file in files)
                 {
-                    if (!handleArgument(argument)) return;
+                    if (!handleArgument(file, po)) return;
                 }
             }
             ConsoleOut.WriteLast(Messages.Done);
@@ -43,12 +58,12 @@ namespace tool
         /// reported as such on one line (with the exception itself when
         /// SCRIVEL_TRACE is 1) and the run goes on.
         /// </summary>
-        private static bool handleArgument(string argument)
+        private static bool handleArgument(string argument, bool po)
         {
             FileDescription file = FileDescription.Describe(argument);
             try
             {
-                dispatch(file);
+                dispatch(file, po);
             }
             catch (OutOfMemoryException)
             {
@@ -115,7 +130,7 @@ namespace tool
             }
         }
 
-        private static void dispatch(FileDescription file)
+        private static void dispatch(FileDescription file, bool po)
         {
             string extension = FileDescription.LowerAscii(file.Extension);
             if (!file.IsValidPath)
@@ -128,9 +143,10 @@ namespace tool
             }
             else if (extension == ".upk")
             {
-                extractAll(file);
+                if (po) extractTemplate(file);
+                else extractAll(file);
             }
-            else if (extension == ".txt")
+            else if (extension == ".txt" || extension == ".po")
             {
                 long length;
                 InputFile.Kind kind = InputFile.Probe(file.FullPath, out length);
@@ -138,10 +154,14 @@ namespace tool
                     ConsoleOut.WriteLine(string.Format(Messages.NotFound, file.Name));
                 else if (kind == InputFile.Kind.NotRegular)
                     ConsoleOut.WriteLine(string.Format(Messages.NotSupported, file.Name));
-                else if (length > 0)
-                    importAll(file);
-                else
+                else if (length <= 0)
                     ConsoleOut.WriteLine(string.Format(Messages.ZeroBytes, file.Name));
+                else if (extension == ".po")
+                    compilePo(file);
+                else if (po)
+                    translateTextFile(file);
+                else
+                    importAll(file);
             }
             else
             {

@@ -12,10 +12,30 @@ namespace tool.Tests
     /// subtitle list), two presentation definitions with UTF-16 texts in
     /// several scripts, and a sound wave of the extended class last.
     /// Every sound wave ends in well-formed additional data whose offsets are
-    /// the absolute file positions the game expects.
+    /// the absolute file positions the game expects. The objects have names
+    /// as the game's have, two numbered and the first wave inside its cue, so
+    /// PO keys read like Wave_Nowhere:Subtitles[1].Text.
     /// </summary>
     public static class DemoPackage
     {
+        /// <summary>The key of each line in a PO file of the demo package.</summary>
+        public static readonly string[] Keys =
+        {
+            "Cue_LastNight.SoundNodeWave_3:SpokenText",
+            "Wave_Nowhere:Subtitles[0].Text",
+            "Wave_Nowhere:Subtitles[1].Text",
+            "Wave_Nowhere:SpokenText",
+            "Wave_Gate:SpokenText",
+            "Wave_Gate:LocalizedSubtitles[0].Subtitles[0].Text",
+            "Wave_Gate:LocalizedSubtitles[1].Subtitles[0].Text",
+            "Attr_Persuasion:Text",
+            "Attr_Persuasion:Description",
+            "Attr_Persuasion:Comment",
+            "Attr_Focus:Text",
+            "Attr_Focus:Description",
+            "Wave_LightsOut:SpokenText",
+        };
+
         /// <summary>The lines that extracting the demo package gives, in order (line feeds unescaped).</summary>
         public static readonly string[] ExtractedLines =
         {
@@ -179,6 +199,14 @@ namespace tool.Tests
                  .None()
                  .AdditionalData(Audio(32, 7));
             Add(b, "SoundNodeWaveEx", wave7.ToSerialData(), new int[0]);
+
+            // Object names, after the property names in the name table.
+            // The first wave is a node of the cue that plays it, inside it.
+            string[] objectNames = { "Cue_LastNight", "SoundNodeWave", "Wave_Nowhere", "ObjectReferencer", "Wave_Gate",
+                "Attr_Persuasion", "Attr_Focus", "Wave_LightsOut" };
+            int[] numbers = { 0, 4, 0, 1, 0, 0, 0, 0 };
+            int[] outers = { 0, 1, 0, 0, 0, 0, 0, 0 };
+            for (int i = 0; i < objectNames.Length; i++) b.Name(b.Exports[i], objectNames[i], numbers[i], outers[i]);
             return b;
         }
 

@@ -135,6 +135,18 @@ namespace tool.Tests
             return export;
         }
 
+        /// <summary>
+        /// Gives an export its object name (added to the name table), the
+        /// name's number and its outer reference (n above 0: export n - 1).
+        /// </summary>
+        public BuiltExport Name(BuiltExport export, string name, int number = 0, int outer = 0)
+        {
+            export.ObjectName = NameIndex(name);
+            export.ObjectNameNumber = number;
+            export.Outer = outer;
+            return export;
+        }
+
         /// <summary>Lays the package out and returns its bytes.</summary>
         public byte[] Build()
         {
@@ -267,7 +279,11 @@ namespace tool.Tests
             {
                 e.EntryOffset = pos;
                 w.Write(e.ClassReference);
-                w.Write(e.Unread28);
+                var unread = (byte[])e.Unread28.Clone();
+                if (e.Outer.HasValue) BitConverter.GetBytes(e.Outer.Value).CopyTo(unread, 4);
+                if (e.ObjectName.HasValue) BitConverter.GetBytes(e.ObjectName.Value).CopyTo(unread, 8);
+                if (e.ObjectNameNumber.HasValue) BitConverter.GetBytes(e.ObjectNameNumber.Value).CopyTo(unread, 12);
+                w.Write(unread);
                 w.Write(e.SerialSizeOverride ?? e.SerialData.Length);
                 w.Write(e.SerialOffsetOverride ?? e.SerialOffset);
                 w.Write(e.Unread4);
@@ -302,6 +318,11 @@ namespace tool.Tests
         /// <summary>The K values of the entry; K is their number unless <see cref="CountOverride"/> is set.</summary>
         public int[] Values = new int[0];
         public int? SerialSizeOverride, SerialOffsetOverride, CountOverride;
+        /// <summary>
+        /// The outer reference, object name index and name number (entry
+        /// offsets 8, 12 and 16); null leaves Unread28's bytes there.
+        /// </summary>
+        public int? Outer, ObjectName, ObjectNameNumber;
         /// <summary>Uninterpreted entry bytes: the 28 after the class reference, the 4 after the serial offset, the last 20.</summary>
         public byte[] Unread28, Unread4, Unread20;
         /// <summary>Bytes laid out just before this export's serial data.</summary>

@@ -26,6 +26,7 @@ namespace tool
         }
 
         private readonly IReadOnlyList<string> lines;
+        private readonly bool literal;
         private readonly ByteWriter writer;
         private readonly ByteReader reader;
         private readonly List<EnclosedSize> enclosed = new List<EnclosedSize>();
@@ -36,12 +37,15 @@ namespace tool
 
         /// <summary>
         /// A sink for a walk that starts at the reader's position and writes
-        /// at the writer's; the walk's errors go to walkErrors.
+        /// at the writer's; the walk's errors go to walkErrors. Lines are the
+        /// text file's, "{\n}" standing for a line feed, or, when literal,
+        /// the texts themselves.
         /// </summary>
         public ImportSink(IReadOnlyList<string> lines, ByteWriter writer, ByteReader reader, int lineCount,
-            Action<long> walkErrors) : base(walkErrors)
+            Action<long> walkErrors, bool literal = false) : base(walkErrors)
         {
             this.lines = lines;
+            this.literal = literal;
             this.writer = writer;
             this.reader = reader;
             LineCount = lineCount;
@@ -60,7 +64,7 @@ namespace tool
                 // once compiled it is no longer one: extracting the compiled
                 // package leaves out its line, and importing that shorter
                 // file into the compiled package passes over it likewise.
-                WriteTextLine(lines, writer, ref LineCount);
+                WriteTextLine(lines, writer, ref LineCount, literal);
             }
             else
             {
@@ -73,7 +77,7 @@ namespace tool
         }
 
         /// <summary>The token is the size field's position in the output.</summary>
-        public override long ArrayStart(long sizeField)
+        public override long ArrayStart(string name, long sizeField)
         {
             CarryTo(sizeField);
             return writer.Position;
@@ -89,7 +93,7 @@ namespace tool
             writer.Position = end;
         }
 
-        public override int EnclosedStart(bool isStruct, long sizeField, long contentStart)
+        public override int EnclosedStart(bool isStruct, string name, long sizeField, long contentStart)
         {
             CarryTo(contentStart);
             enclosed.Add(new EnclosedSize
@@ -138,14 +142,16 @@ namespace tool
         /// <summary>
         /// Writes the line at index lineCount as a UTF-16 string value with
         /// its size and a zero array index, "{\n}" turned back into a line
-        /// feed, and moves lineCount on by one. Code units are written one
-        /// for one, so whatever the text file held reaches the package.
+        /// feed unless the line is taken literally, and moves lineCount on by
+        /// one. Code units are written one for one, so whatever the text file
+        /// held reaches the package.
         /// </summary>
-        public static void WriteTextLine(IReadOnlyList<string> lines, ByteWriter writer, ref int lineCount)
+        public static void WriteTextLine(IReadOnlyList<string> lines, ByteWriter writer, ref int lineCount, bool literal = false)
         {
             if (lineCount < 0 || lineCount >= lines.Count)
                 throw new TooFewLinesException();
-            string value = TextFile.UnescapeLine(lines[lineCount++]);
+            string line = lines[lineCount++];
+            string value = literal ? line : TextFile.UnescapeLine(line);
             long units = value.Length + 1L;
             if (2 * units + 4 > int.MaxValue)
                 throw new OutputTooLargeException();

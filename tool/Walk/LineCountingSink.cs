@@ -18,13 +18,15 @@ namespace tool
         private readonly byte[] package;
         private readonly IReadOnlyList<string> lines;
         private readonly List<int> ignoredEdits;
+        private readonly bool literal;
         private bool linesRanOut;
 
         public int LineCount;
 
         public LineCountingSink(byte[] package, IReadOnlyList<string> lines, int lineCount, List<int> ignoredEdits,
-            Action<long> walkErrors) : base(walkErrors)
+            Action<long> walkErrors, bool literal = false) : base(walkErrors)
         {
+            this.literal = literal;
             this.package = package;
             this.lines = lines;
             this.ignoredEdits = ignoredEdits;
@@ -39,7 +41,8 @@ namespace tool
                 linesRanOut = true;
                 return;
             }
-            string asWritten = TextFile.EscapeLine(tool.StringValue.Decode(package, valueStart, length, byteCount));
+            string text = tool.StringValue.Decode(package, valueStart, length, byteCount);
+            string asWritten = literal ? text : TextFile.EscapeLine(text);
             if (lines[LineCount] != asWritten) ignoredEdits.Add(LineCount + 1);
             LineCount++;
         }

@@ -45,23 +45,37 @@ namespace tool
         /// </summary>
         public virtual void StringValue(string name, long sizeField, int length, long valueStart, long byteCount) { }
 
-        /// <summary>An array whose elements are walked; its 64-bit size field is at sizeField. Returns a token for <see cref="ArrayEnd"/>.</summary>
-        public virtual long ArrayStart(long sizeField) { return 0; }
+        /// <summary>
+        /// An array property named name whose elements are walked; its 64-bit
+        /// size field is at sizeField. Returns a token for <see cref="ArrayEnd"/>.
+        /// </summary>
+        public virtual long ArrayStart(string name, long sizeField) { return 0; }
 
         /// <summary>The walk of the array opened with token is over.</summary>
         public virtual void ArrayEnd(long token) { }
 
         /// <summary>
         /// A structure whose contents the walk meets as tags of the enclosing
-        /// list: a struct with inner tags (isStruct) or an array met through
-        /// its "Subtitles" row. Its 32-bit size at sizeField counts from
-        /// contentStart. Returns a token for <see cref="EnclosedEnd"/>, or -1
-        /// when the sink has no use for its end.
+        /// list: a struct property named name with inner tags (isStruct), or
+        /// an array met through its "Subtitles" row, named by the row. Its
+        /// 32-bit size at sizeField counts from contentStart. Returns a token
+        /// for <see cref="EnclosedEnd"/> and <see cref="EnclosedPassed"/>, or
+        /// -1 when the sink has no use for its end.
         /// </summary>
-        public virtual int EnclosedStart(bool isStruct, long sizeField, long contentStart) { return -1; }
+        public virtual int EnclosedStart(bool isStruct, string name, long sizeField, long contentStart) { return -1; }
 
         /// <summary>A tag ended exactly where the structure opened with token says it ends.</summary>
         public virtual void EnclosedEnd(int token) { }
+
+        /// <summary>
+        /// A tag ended past the declared end of the structure opened with
+        /// token, no tag having ended exactly there: the walk has left it
+        /// all the same.
+        /// </summary>
+        public virtual void EnclosedPassed(int token) { }
+
+        /// <summary>A "None" tag: the end of a property list, of an array element's for one.</summary>
+        public virtual void Terminator() { }
 
         /// <summary>
         /// A sound's additional data: the second bulk-data record's flags and

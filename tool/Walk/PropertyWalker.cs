@@ -98,7 +98,10 @@ namespace tool
                 return true;
             }
             if (name == PropertyTypes.NoneName)
+            {
+                sink.Terminator();
                 return true;
+            }
 
             long typeReference = reader.ReadInt64();
             string typeName;
@@ -114,14 +117,14 @@ namespace tool
                     StringProperty(name);
                     break;
                 case PropertyKind.Array:
-                    ArrayProperty();
+                    ArrayProperty(name);
                     break;
                 case PropertyKind.Struct:
-                    StructProperty();
+                    StructProperty(name);
                     break;
                 case PropertyKind.Fixed:
                     if (PropertyTypes.IsArrayRow(typeName))
-                        ArrayRow();
+                        ArrayRow(typeName);
                     else
                         reader.Skip(fixedBytes);
                     break;
@@ -149,7 +152,7 @@ namespace tool
         /// is damage); otherwise its element count follows and its elements
         /// are walked. The enclosing walk goes on from wherever they end.
         /// </summary>
-        private void ArrayProperty()
+        private void ArrayProperty(string name)
         {
             long sizeField = reader.Position;
             long size = reader.ReadInt64();
@@ -160,7 +163,7 @@ namespace tool
             }
             long arrayEnd = reader.Position + size;
             int count = reader.ReadInt32();
-            long token = sink.ArrayStart(sizeField);
+            long token = sink.ArrayStart(name, sizeField);
             if (count <= 0)
             {
                 sink.ArrayEnd(token);
@@ -170,39 +173,40 @@ namespace tool
         }
 
         /// <summary>A struct of any size but 16 or at most 12 is followed by its own tags, which this walk meets next.</summary>
-        private void StructProperty()
+        private void StructProperty(string name)
         {
             long sizeField = reader.Position;
             long size = reader.ReadInt64();
             reader.Skip(PropertyTypes.StructBytesAfterSize(size));
             if (PropertyTypes.StructHasInnerTags(size))
-                Enclose(true, sizeField, reader.Position, reader.Position + size);
+                Enclose(true, name, sizeField, reader.Position, reader.Position + size);
         }
 
         /// <summary>
         /// The 20 bytes of a "Subtitles" row: the array's real type reference,
         /// size, array index and element count. Its elements follow as tags of
-        /// this list, and its size counts from its element count.
+        /// this list, and its size counts from its element count. The walk
+        /// knows the array by the row's name, which is the array's own.
         /// </summary>
-        private void ArrayRow()
+        private void ArrayRow(string rowName)
         {
             reader.Require(20);
             long row = reader.Position;
             int size = reader.Data[row + 8] | (reader.Data[row + 9] << 8) | (reader.Data[row + 10] << 16) | (reader.Data[row + 11] << 24);
             reader.Skip(20);
-            Enclose(false, row + 8, row + 16, row + 16 + size);
+            Enclose(false, rowName, row + 8, row + 16, row + 16 + size);
         }
 
-        private void Enclose(bool isStruct, long sizeField, long contentStart, long end)
+        private void Enclose(bool isStruct, string name, long sizeField, long contentStart, long end)
         {
-            int token = sink.EnclosedStart(isStruct, sizeField, contentStart);
+            int token = sink.EnclosedStart(isStruct, name, sizeField, contentStart);
             if (token >= 0) openEnds.Add(end, token);
         }
 
         /// <summary>
         /// After a tag: reports the structures whose declared end is exactly
-        /// here, and forgets those whose end the walk has passed without
-        /// meeting it at a tag boundary.
+        /// here, and those whose end the walk has passed without meeting it
+        /// at a tag boundary.
         /// </summary>
         private void CloseEnclosed()
         {
@@ -213,6 +217,7 @@ namespace tool
                 int token;
                 openEnds.RemoveSmallest(out end, out token);
                 if (end == at) sink.EnclosedEnd(token);
+                else sink.EnclosedPassed(token);
             }
         }
 

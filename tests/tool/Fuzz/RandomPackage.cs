@@ -15,6 +15,12 @@ namespace tool.Tests.Fuzz
         public bool TableOrderVariety;
         /// <summary>At least one text property somewhere (regenerated until there is).</summary>
         public bool RequireText = true;
+        /// <summary>
+        /// Object names, numbers and outers for the exports, as PO keys are
+        /// made of: names met twice, names not in the name table, outer
+        /// chains and cycles. Otherwise those fields hold filler bytes.
+        /// </summary>
+        public bool ObjectNames;
     }
 
     /// <summary>A generated well-formed package with the model of what the tool should make of it.</summary>
@@ -62,6 +68,7 @@ namespace tool.Tests.Fuzz
         private static readonly string[] Text8 = { "Text", "Description", "SpokenText", "Comment" };
         private static readonly string[] Text16 = { "Text", "Description" };
         private static readonly string[] OtherClasses = { "SoundCue", "Texture2D", "ObjectReferencer" };
+        private static readonly string[] ObjectNames = { "Wave", "Cue", "Line_A", "Dialog.Intro", "\u00C9cho \u6CE2" };
 
         public static GeneratedPackage Generate(FuzzRandom rng, RandomPackageOptions options)
         {
@@ -202,6 +209,14 @@ namespace tool.Tests.Fuzz
                     b.TableOrder = new[] { (PackageBuilder.Table)order[0], (PackageBuilder.Table)order[1], (PackageBuilder.Table)order[2] };
                 }
                 if (rng.OneIn(3)) b.PackageFlags = (rng.OneIn(2) ? 0x20000000u : 0u) | (uint)rng.Next(0x1000000);
+                if (options.ObjectNames)
+                {
+                    foreach (BuiltExport e in b.Exports)
+                    {
+                        if (rng.OneIn(8)) e.ObjectName = 1 << 20;
+                        else b.Name(e, rng.Pick(ObjectNames), rng.Next(3), rng.OneIn(3) ? rng.Next(count + 2) : 0);
+                    }
+                }
                 return result;
             }
 

@@ -1,4 +1,5 @@
 using System;
+using System.Collections.Generic;
 using System.Diagnostics;
 using System.Text;
 using NUnit.Framework;
@@ -68,6 +69,53 @@ namespace tool.Tests
             Assert.Less(watch.Elapsed.TotalSeconds, 10);
             Assert.AreEqual(new StringBuilder().Insert(0, "N.", PoKeys.MaxDepth - 1).Append("N").ToString(), keys.ObjectPath(PoKeys.MaxDepth - 1));
             Assert.AreEqual("#" + PoKeys.MaxDepth, keys.ObjectPath(PoKeys.MaxDepth));
+        }
+
+        private static string Paths(PropertyWriter w)
+        {
+            byte[] data = w.ToArray();
+            var texts = new PoTexts();
+            new PropertyWalker(new ByteReader(data), w.NameTable(), new TextPathSink(data, texts, 0, null)).Walk(data.Length);
+            texts.MakeKeys(new PoKeys(new[] { 0 }, new[] { "X" }, new[] { 0 }));
+            var keys = new string[texts.Count];
+            for (int k = 0; k < keys.Length; k++) keys[k] = texts.Key(k).Substring(2);
+            return string.Join("|", keys);
+        }
+
+        private static PropertyWriter Nest(PropertyWriter w, int depth)
+        {
+            return depth == 0 ? w.Str("Text", "deep").None() : w.StructTags("LongStructName", "S", s => Nest(s, depth - 1)).None();
+        }
+
+        [Test]
+        public void PropertyPathsAsTheWalkMeetsThem()
+        {
+            Func<PropertyWriter, PropertyWriter> cue = e => e.StructTags("Cue", "SubtitleCue", s => s.Str("Text", "c").None());
+            var shortStruct = new PropertyWriter();
+            byte[] inner = shortStruct.Nested().Str("Text", "c").None().ToArray();
+            var cases = new Dictionary<string, PropertyWriter>
+            {
+                { "Text|Subtitles[0].Text|Subtitles[1].Text|Subtitles[1].Text #2|Description|Comment", new PropertyWriter()
+                    .Str("Text", "a").Array("Subtitles", 2, e => { e.Str("Text", "b").Float("Time", 1).None().Str("Text", "c").Str("Text", "d").None(); })
+                    .StrUtf16("Description", "d").Str("Comment", "e").StrUtf16("Comment", "no text").None() },
+                // Arrays met through their row, arrays in their elements.
+                { "LocalizedSubtitles[0].Subtitles[0].Text|LocalizedSubtitles[1].Subtitles[0].Text|LocalizedSubtitles[1].Subtitles[1].Text|SpokenText",
+                  new PropertyWriter().ByteEnum("DecompressionType", "EDecompressionType", "DTYPE_Setup")
+                    .Array("LocalizedSubtitles", 2, e =>
+                    {
+                        e.Str("LanguageExt", "DEU").Array("Subtitles", 1, c => c.Str("Text", "1").None()).Bool("bMature", false).None();
+                        e.Array("Subtitles", 2, c => { c.Str("Text", "2").None().StrUtf16("Text", "3").None(); }).None();
+                    }).Str("SpokenText", "s").None() },
+                // A struct's own "None" ends no element; a struct is left at its end.
+                { "Cue.Text|Text|Entries[0].Cue.Text|Entries[0].Text|Entries[1].Text",
+                  cue(new PropertyWriter()).Str("Text", "t").Array("Entries", 2, e => { cue(e).Str("Text", "u").None().Str("Text", "v").None(); }).None() },
+                // A struct whose declared end lies inside its first tag is left once the walk is past it.
+                { "Cue.Text|Text", shortStruct.StructRaw("Cue", 20, "SubtitleCue", inner).Str("Text", "t").None() },
+                { "Sub\uFFFDtitles[0].Text", new PropertyWriter().Array("Sub\u0004titles", 1, e => e.Str("Text", "x").None()) },
+                // Deeper than 256 characters: the text's number in the export.
+                { "Text|#1|Text #2", Nest(new PropertyWriter().Str("Text", "top"), 20).Str("Text", "after") },
+            };
+            foreach (var c in cases) Assert.AreEqual(c.Key, Paths(c.Value));
         }
 
         [Test]

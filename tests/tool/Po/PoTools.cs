@@ -51,6 +51,29 @@ namespace tool.Tests
             return report.Split(new[] { "(pofilter)" }, System.StringSplitOptions.None).Length - 1;
         }
 
+        /// <summary>The entries that pofilter's escapes, newlines, printf and xmltags tests flag.</summary>
+        public static List<PoEntry> PofilterFlagged(string file)
+        {
+            return Read(Ok("pofilter", "--progress=none", "-t", "escapes", "-t", "newlines", "-t", "printf", "-t", "xmltags", file)).Entries;
+        }
+
+        /// <summary>polib sets the msgstr of the file's entries, in order, to translations and saves the file.</summary>
+        public static void Translate(string file, IList<string> translations)
+        {
+            var json = new StringBuilder("[");
+            foreach (string t in translations)
+            {
+                json.Append(json.Length > 1 ? ",\"" : "\"");
+                foreach (char c in t)
+                    json.Append(c < ' ' || c > '~' || c == '"' || c == '\\' ? "\\u" + ((int)c).ToString("x4") : c.ToString());
+                json.Append('"');
+            }
+            File.WriteAllText(file + ".json", json.Append(']').ToString());
+            const string script = "import json, polib, sys\npo = polib.pofile(sys.argv[1])\nt = json.load(open(sys.argv[2]))\n" +
+                "assert len(t) == len(po)\nfor e, s in zip(po, t): e.msgstr = s\npo.save()\n";
+            Ok("/usr/bin/python3", "-c", script, file, file + ".json");
+        }
+
         /// <summary>Reads PO bytes, requiring them to be accepted.</summary>
         public static PoCatalog Read(byte[] bytes)
         {

@@ -45,6 +45,27 @@ namespace tool
             depths = new int[outers.Length];
         }
 
+        /// <summary>
+        /// The keys of a package's exports, from the outer, name and number
+        /// fields as read: never checked, so nothing in them refuses a package.
+        /// </summary>
+        public static PoKeys Of(PackageTables tables)
+        {
+            int n = tables.Exports.Count;
+            var outers = new int[n];
+            var names = new string[n];
+            var numbers = new int[n];
+            for (int k = 0; k < n; k++)
+            {
+                ExportEntry export = tables.Exports[k];
+                string name;
+                outers[k] = export.OuterReference;
+                names[k] = tables.NameTable.TryGetValue(export.ObjectNameIndex, out name) ? name : null;
+                numbers[k] = export.ObjectNameNumber;
+            }
+            return new PoKeys(outers, names, numbers);
+        }
+
         /// <summary>True when the export's ObjectPath is "#index" (its case gets a warning line).</summary>
         public bool IsIndexed(int export)
         {
