@@ -17,21 +17,11 @@ namespace tool
         public static void importAll(FileDescription file)
         {
             string packagePath = file.FullPath.Substring(0, file.FullPath.Length - 4) + ".upk";
+            packagePath = packageAt(packagePath);
+            if (packagePath == null) return;
             string packageName = Path.GetFileName(packagePath);
-            string found;
-            if (PackageLookup.Find(packagePath, out found) == PackageLookup.Outcome.Ambiguous)
-            {
-                reportOnFreshLine(string.Format(Messages.AmbiguousPackage, packageName));
-                return;
-            }
-            packagePath = found;
-            packageName = Path.GetFileName(packagePath);
             string outputPath = packagePath + ".clxi";
-            if (!SafeFile.NameFits(outputPath))
-            {
-                reportOnFreshLine(refusalLine(Refusal.NameTooLong, Path.GetFileName(outputPath), file.Name));
-                return;
-            }
+            if (!outputNameFits(outputPath)) return;
             TextLines readTexts = null;
             bool notUtf16 = false;
             byte[] package = null;
@@ -44,15 +34,7 @@ namespace tool
                 bool compiled = false;
                 reportRefusals(packageName, file.Name, () =>
                 {
-                    try
-                    {
-                        compilePackage(package, readTexts, file.Name, output.Output, out linesUsed);
-                    }
-                    catch (TooFewLinesException) when (notUtf16)
-                    {
-                        // Too few lines because they were read as the wrong encoding.
-                        throw new RefusalException(Refusal.NotUtf16, "UTF-8 without a byte-order mark");
-                    }
+                    withTextFileForm(notUtf16, () => compilePackage(package, readTexts, file.Name, output.Output, out linesUsed));
                     compiled = true;
                 });
                 if (!compiled) return;
@@ -63,6 +45,44 @@ namespace tool
             if (readTexts.HasTextFrom(linesUsed))
                 ConsoleOut.WriteLine(string.Format(Messages.SurplusLines, file.Name, surplus));
             ConsoleOut.WriteLine(string.Format(Messages.Compiled, Path.GetFileNameWithoutExtension(file.Name) + ".clxi"));
+        }
+
+        /// <summary>
+        /// The package at expectedPath or, on Unix where nothing has that exact
+        /// name, the one file beside it named like it in another case; null,
+        /// with the line that says so, where several are.
+        /// </summary>
+        private static string packageAt(string expectedPath)
+        {
+            string found;
+            if (PackageLookup.Find(expectedPath, out found) != PackageLookup.Outcome.Ambiguous) return found;
+            reportOnFreshLine(string.Format(Messages.AmbiguousPackage, Path.GetFileName(expectedPath)));
+            return null;
+        }
+
+        /// <summary>Whether the output's name is one file systems take; if not, the line that says so.</summary>
+        private static bool outputNameFits(string outputPath)
+        {
+            if (SafeFile.NameFits(outputPath)) return true;
+            reportOnFreshLine(string.Format(Messages.NameTooLong, Path.GetFileName(outputPath)));
+            return false;
+        }
+
+        /// <summary>
+        /// Raises the refusal of a text file too short for its package: that it
+        /// is not UTF-16 where it reads as UTF-8 without a mark (notUtf16).
+        /// </summary>
+        private static void withTextFileForm(bool notUtf16, Action work)
+        {
+            try
+            {
+                work();
+            }
+            catch (TooFewLinesException) when (notUtf16)
+            {
+                // Too few lines because they were read in the wrong encoding.
+                throw new RefusalException(Refusal.NotUtf16, "UTF-8 without a byte-order mark");
+            }
         }
 
         /// <summary>

@@ -44,7 +44,8 @@ namespace tool
         /// </summary>
         public static void translateTextFile(FileDescription file)
         {
-            string packagePath = file.FullPath.Substring(0, file.FullPath.Length - 4) + ".upk";
+            string packagePath = packageAt(file.FullPath.Substring(0, file.FullPath.Length - 4) + ".upk");
+            if (packagePath == null) return;
             string packageName = Path.GetFileName(packagePath);
             string poName = Path.GetFileNameWithoutExtension(file.Name) + ".po";
             string poPath = Path.Combine(file.Directory, poName);
@@ -59,7 +60,8 @@ namespace tool
         private static void translateFile(FileDescription file, string packagePath, string packageName, string poPath)
         {
             TextLines readTexts;
-            byte[] package = readInputs(file, packagePath, packageName, out readTexts);
+            bool notUtf16;
+            byte[] package = readInputs(file, packagePath, packageName, out readTexts, out notUtf16);
             PackageTables tables = readForExtraction(package, packageName);
             PoTexts texts = keyedTexts(package, tables, Messages.ExtractionLabel, printWalkError);
             if (texts.Count == 0)
@@ -67,7 +69,7 @@ namespace tool
                 ConsoleOut.WriteLine(string.Format(Messages.WithoutText, packageName));
                 return;
             }
-            if (readTexts.Count < texts.Count) throw new TooFewLinesException();
+            withTextFileForm(notUtf16, () => { if (readTexts.Count < texts.Count) throw new TooFewLinesException(); });
 
             var translations = new string[texts.Count];
             int uncarried = 0;
@@ -107,7 +109,8 @@ namespace tool
         /// </summary>
         public static void compilePo(FileDescription file)
         {
-            string packagePath = poPackagePath(file.FullPath);
+            string packagePath = packageAt(poPackagePath(file.FullPath));
+            if (packagePath == null) return;
             string packageName = Path.GetFileName(packagePath);
             byte[] po = null, package = null;
             reportRefusals(packageName, file.Name, () => package = readPoInputs(file, packagePath, packageName, out po));
@@ -121,6 +124,7 @@ namespace tool
             }
 
             string outputPath = packagePath + ".clxi";
+            if (!outputNameFits(outputPath)) return;
             PoLookupResult lookup = null;
             using (PendingFile output = PendingFile.Begin(outputPath))
             {
@@ -186,7 +190,8 @@ namespace tool
 
         /// <summary>
         /// The package of a PO file: for Foo.po, Foo.upk; for Foo.es.po,
-        /// Foo.es.upk when there is anything of that name, else Foo.upk.
+        /// Foo.es.upk when there is anything of that name (in any case on
+        /// Unix), else Foo.upk.
         /// </summary>
         private static string poPackagePath(string poPath)
         {
@@ -194,7 +199,8 @@ namespace tool
             string own = stem + ".upk";
             string name = Path.GetFileName(stem);
             int dot = name.LastIndexOf('.');
-            if (dot <= 0 || NewFile.Exists(own)) return own;
+            string found;
+            if (dot <= 0 || PackageLookup.Find(own, out found) != PackageLookup.Outcome.Missing) return own;
             return stem.Substring(0, stem.Length - (name.Length - dot)) + ".upk";
         }
 

@@ -15,14 +15,16 @@ namespace tool
         public enum Outcome { Exact, FoundInOtherCase, Missing, Ambiguous }
 
         /// <summary>
-        /// Where the package of expectedPath is: expectedPath itself, or the one
-        /// file of its folder named like it in another case (found). With
-        /// Ambiguous, found is one of the names that match.
+        /// Where the package of expectedPath is: expectedPath itself (Exact, or
+        /// Missing when nothing has that name), or the one file of its folder
+        /// named like it in another case (found). With Ambiguous, found is one
+        /// of the names that match.
         /// </summary>
         public static Outcome Find(string expectedPath, out string found)
         {
             found = expectedPath;
-            if (!Platform.IsUnix || File.Exists(expectedPath) || Directory.Exists(expectedPath)) return Outcome.Exact;
+            if (File.Exists(expectedPath) || Directory.Exists(expectedPath)) return Outcome.Exact;
+            if (!Platform.IsUnix) return Outcome.Missing;
             string folder = Path.GetDirectoryName(expectedPath);
             string name = Path.GetFileName(expectedPath);
             string match = null;
