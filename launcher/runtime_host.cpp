@@ -56,8 +56,11 @@ ToolRun runTool(const std::string& folder, int argc, char** argv, std::string& e
 
     api.set_dirs(s.libFolder.c_str(), s.etcFolder.c_str());
     api.set_assemblies_path(s.libFolder.c_str());
-    const std::string config = platform::runtimeConfigFile(s.etcFolder);
-    api.config_parse(config.empty() ? nullptr : config.c_str());
+    // <etc>/mono/config, named so that settings of the environment
+    // (MONO_CONFIG, a configuration in the user's home) cannot replace the
+    // bundled one.
+    const std::string config = platform::joinPath(platform::joinPath(s.etcFolder, "mono"), "config");
+    api.config_parse(config.c_str());
     const std::uint32_t optimizations = api.parse_default_optimizations(nullptr);
     api.set_defaults(0, optimizations);
 

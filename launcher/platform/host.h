@@ -142,11 +142,6 @@ void disarmCleanup();
 // File name of the runtime library inside the working folder.
 const char* runtimeLibraryName();
 
-// Path handed to the runtime's configuration parser: <etc>/mono/config, named
-// explicitly so that settings of the environment (MONO_CONFIG, a
-// configuration in the user's home) cannot replace the bundled one.
-std::string runtimeConfigFile(const std::string& etcFolder);
-
 // Loads a library by full path, its symbols visible to libraries loaded after
 // it (Linux: RTLD_NOW | RTLD_GLOBAL). Null on failure, with the system's text.
 void* loadLibrary(const std::string& path, std::string& error);

@@ -380,17 +380,17 @@ void unlockWorkFolder() {
 }
 
 void armCleanup(const std::string& folder) {
-    armCleanupAt(folder.c_str(), folder.size());
+    armRemoval(folder.c_str(), folder.size());
+}
+
+void disarmCleanup() {
+    disarmRemoval();
 }
 
 // ---- dynamic libraries -------------------------------------------------------
 
 const char* runtimeLibraryName() {
     return "libmonosgen-2.0.so.1";
-}
-
-std::string runtimeConfigFile(const std::string& etcFolder) {
-    return joinPath(joinPath(etcFolder, "mono"), "config");
 }
 
 void* loadLibrary(const std::string& path, std::string& error) {

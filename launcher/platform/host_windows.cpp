@@ -433,11 +433,6 @@ const char* runtimeLibraryName() {
     return "mono.dll";
 }
 
-std::string runtimeConfigFile(const std::string& etcFolder) {
-    // Named, so that a configuration named by MONO_CONFIG cannot replace ours.
-    return joinPath(joinPath(etcFolder, "mono"), "config");
-}
-
 void* loadLibrary(const std::string& path, std::string& error) {
     const std::wstring wide = widen(path);
     // No error dialog from the loader; dependencies of the library are

@@ -178,7 +178,7 @@ void installHandlers() {
 
 }  // namespace
 
-void armCleanupAt(const char* path, std::size_t length) {
+void armRemoval(const char* path, std::size_t length) {
     if (length >= sizeof g_cleanupPath)
         return;
     g_armed = 0;
@@ -187,7 +187,7 @@ void armCleanupAt(const char* path, std::size_t length) {
     g_armed = 1;
 }
 
-void disarmCleanup() {
+void disarmRemoval() {
     g_armed = 0;
 }
 
