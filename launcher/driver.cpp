@@ -1,6 +1,7 @@
 #include "driver.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -142,6 +143,18 @@ Unpacked unpackArchive(const platform::Folder& folder) {
     return Unpacked::Incomplete;
 }
 
+// The runtime the launcher carries is configured by the launcher alone: the
+// runtime reads settings from every MONO_* variable (debug options, log
+// levels, the thread suspension policy, ...), and a stray one can make it
+// print its own messages, skip the tool or abort with the working folder
+// left behind. They are dropped before the runtime is loaded, unless
+// SCRIVEL_KEEP_MONO_ENV=1 asks to keep them for profiling or tracing.
+void dropRuntimeVariables() {
+    const char* keep = std::getenv("SCRIVEL_KEEP_MONO_ENV");
+    if (keep == nullptr || std::strcmp(keep, "1") != 0)
+        platform::removeEnvironmentVariables("MONO_");
+}
+
 // Whether a run in one temporary directory is over, or the next candidate
 // may do better.
 enum class Attempt { Done, TryNext };
@@ -157,6 +170,7 @@ Attempt startTool(const platform::Folder& folder, int argc, char** argv, std::st
         return Attempt::Done;
     }
     platform::prepareLocale();
+    dropRuntimeVariables();
     if (!loadRuntime(folder.path(), error)) {
         reason = "cannot load the runtime library: " + error;
         if (platform::isExecutionRefused(error))

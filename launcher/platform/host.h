@@ -82,6 +82,11 @@ std::string executablePath(const char* fallback);
 // setlocale(LC_ALL, "")); nothing where the platform needs nothing.
 void prepareLocale();
 
+// Removes every variable whose name starts with `prefix` from the process's
+// environment (Windows: names compared without regard to case, and the C
+// runtime's copy of the environment as well as the process's own).
+void removeEnvironmentVariables(const char* prefix);
+
 // ---- the working folder -----------------------------------------------------
 
 // Outcome of removing whatever is at the working folder's path.
@@ -129,9 +134,12 @@ bool lockWorkFolder(const std::string& folder, std::string& error);
 void unlockWorkFolder();
 
 // From now on, an early end of the process (exit() called by the runtime, a
-// terminating signal such as SIGINT, SIGTERM or SIGHUP) removes `folder` as
-// removeWorkFolder does. An exit() while armed also ends the process with
-// exit code 0, like every other path of the launcher.
+// signal whose default action ends the process and that the runtime does not
+// take for itself: SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGALRM, SIGXCPU, ...;
+// Windows: Ctrl+C, closing the console, log-off) removes `folder` as
+// removeWorkFolder does; the signal then ends the process as it would have.
+// An exit() while armed also ends the process with exit code 0, like every
+// other path of the launcher.
 void armCleanup(const std::string& folder);
 
 // Ends the above; called after the last deletion, before the lock goes.

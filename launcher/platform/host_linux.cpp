@@ -266,6 +266,17 @@ void prepareLocale() {
     std::setlocale(LC_ALL, "");
 }
 
+void removeEnvironmentVariables(const char* prefix) {
+    // Names first, then removal: unsetenv changes the array being read.
+    const std::size_t length = std::strlen(prefix);
+    std::vector<std::string> names;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
+        if (std::strncmp(*entry, prefix, length) == 0)
+            names.emplace_back(*entry, std::strcspn(*entry, "="));
+    for (const std::string& name : names)
+        unsetenv(name.c_str());
+}
+
 // ---- the working folder ------------------------------------------------------
 
 RemoveResult removeWorkFolder(const std::string& folder) {

@@ -325,6 +325,27 @@ void prepareLocale() {
     // encoding; nothing to prepare.
 }
 
+void removeEnvironmentVariables(const char* prefix) {
+    const std::wstring wanted = widen(prefix);
+    std::vector<std::wstring> names;
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+            // A name may itself begin with "=" (the current folder of a drive).
+            const wchar_t* equals = std::wcschr(entry + 1, L'=');
+            const std::size_t length = equals != nullptr ? equals - entry : std::wcslen(entry);
+            if (length >= wanted.size() && _wcsnicmp(entry, wanted.c_str(), wanted.size()) == 0)
+                names.emplace_back(entry, length);
+        }
+        FreeEnvironmentStringsW(block);
+    }
+    // The runtime reads the process's environment, and parts of it the C
+    // runtime's copy, taken when the process started: both lose the name.
+    for (const std::wstring& name : names) {
+        _wputenv((name + L"=").c_str());
+        SetEnvironmentVariableW(name.c_str(), nullptr);
+    }
+}
+
 // ---- the working folder ------------------------------------------------------
 
 RemoveResult removeWorkFolder(const std::string& folder) {

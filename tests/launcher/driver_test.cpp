@@ -361,6 +361,30 @@ TEST(Driver, TheTemporaryDirectoryFallsBackToTmpdir) {
     EXPECT_FALSE(exists(work));
 }
 
+TEST(Driver, TheRuntimeSeesNoMonoVariablesUnlessAskedToKeepThem) {
+    const Environment mono = {{"MONO_DEBUG", "bogus"}, {"MONO_LOG_LEVEL", "debug"}, {"MONO_THREADS_SUSPEND", "bogus"}};
+    const std::vector<std::string> all = {"env MONO_DEBUG=bogus", "env MONO_LOG_LEVEL=debug",
+                                          "env MONO_THREADS_SUSPEND=bogus"};
+    struct Case {
+        const char* keep;  // SCRIVEL_KEEP_MONO_ENV, or null
+        std::vector<std::string> seen;
+    };
+    for (const Case& c : {Case{nullptr, {}}, Case{"1", all}, Case{"0", {}}, Case{"yes", {}}}) {
+        SCOPED_TRACE(c.keep != nullptr ? c.keep : "(unset)");
+        Sandbox s;
+        Environment env = mono;
+        if (c.keep != nullptr)
+            env.push_back({"SCRIVEL_KEEP_MONO_ENV", c.keep});
+        expectCleanFinish(run(FAKE_LAUNCHER, {}, s.env(env)), s);
+        std::vector<std::string> seen;
+        for (const std::string& line : s.calls())
+            if (line.rfind("env ", 0) == 0)
+                seen.push_back(line);
+        std::sort(seen.begin(), seen.end());
+        EXPECT_EQ(c.seen, seen);
+    }
+}
+
 // ---- early ends of the runtime --------------------------------------------------------
 
 TEST(Driver, AnExitInsideTheRuntimeStillCleansUpWithCodeZero) {
@@ -371,14 +395,15 @@ TEST(Driver, AnExitInsideTheRuntimeStillCleansUpWithCodeZero) {
 }
 
 TEST(Driver, ATerminatingSignalCleansUpAndEndsTheProcessBySignal) {
-    const std::vector<std::pair<std::string, int>> signals = {
-        {"sigterm", SIGTERM}, {"sigint", SIGINT}, {"sighup", SIGHUP}};
-    for (const auto& [name, number] : signals) {
+    for (int number : {SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ,
+                       SIGPWR, SIGSTKFLT, SIGIO, SIGTRAP, SIGSYS}) {
         Sandbox s;
-        const Outcome o = run(FAKE_LAUNCHER, {}, s.env({{"SCRIVEL_FAKE_EXEC", name}}));
-        EXPECT_FALSE(o.exited) << name;
-        EXPECT_EQ(number, o.signal) << name;
-        EXPECT_FALSE(exists(s.work())) << name;
+        Child child(FAKE_LAUNCHER, {}, s.env({{"SCRIVEL_FAKE_EXEC", "signal " + std::to_string(number)}}),
+                    {"/bin/sh", "-c", "ulimit -c 0; exec \"$0\" \"$@\""});
+        const Outcome o = child.wait();
+        EXPECT_FALSE(o.exited) << strsignal(number);
+        EXPECT_EQ(number, o.signal) << strsignal(number);
+        EXPECT_FALSE(exists(s.work())) << strsignal(number);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -422,12 +423,20 @@ TEST(Cleanup, AnExitAfterDisarmingKeepsTheFolderAndTheCode) {
     EXPECT_TRUE(exists(folder + "/Scrivel.exe"));
 }
 
+// Every signal whose default action ends the process, but those the runtime
+// takes for itself (fault signals, SIGABRT, SIGQUIT, SIGPIPE) and the
+// real-time ones it picks its own from.
+const int kCleaningSignals[] = {SIGHUP,  SIGINT,  SIGTERM, SIGUSR1,   SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+                                SIGXCPU, SIGXFSZ, SIGPWR,  SIGSTKFLT, SIGIO,   SIGTRAP, SIGSYS};
+
 TEST(Cleanup, TerminatingSignalsRemoveTheFolderAndStillEndTheProcess) {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signal : kCleaningSignals) {
         Scratch s;
         const std::string folder = s / "ScrivelTempFiles";
         fillTree(folder);
         const int status = inChild([&] {
+            const struct rlimit noCore = {0, 0};
+            setrlimit(RLIMIT_CORE, &noCore);
             platform::armCleanup(folder);
             raise(signal);
             _exit(50);  // not reached: the signal ends the process
@@ -436,6 +445,23 @@ TEST(Cleanup, TerminatingSignalsRemoveTheFolderAndStillEndTheProcess) {
         EXPECT_EQ(signal, WTERMSIG(status));
         EXPECT_FALSE(exists(folder)) << "signal " << signal;
     }
+}
+
+TEST(Cleanup, TheRealTimeSignalsStayFreeForTheRuntime) {
+    // The runtime takes the first real-time signals without a handler for
+    // suspending its threads, and aborts when it finds none.
+    Scratch s;
+    const int status = inChild([&] {
+        platform::armCleanup(s / "ScrivelTempFiles");
+        for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) {
+            struct sigaction action;
+            if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler != SIG_DFL)
+                _exit(signal);
+        }
+        _exit(0);
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status)) << "a handler on a real-time signal";
 }
 
 TEST(Cleanup, ASignalTheProcessIgnoresStaysIgnored) {
