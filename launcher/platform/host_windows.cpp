@@ -355,12 +355,15 @@ RemoveResult removeWorkFolder(const std::string& folder) {
     return removePath(widen(folder));
 }
 
-bool createWorkFolder(const Folder& parent, const std::string& name, Folder& created, std::string& error) {
+bool createWorkFolder(const Folder& parent, const std::string& name, Folder& created, std::string& error,
+                      bool* outOfSpace) {
     const std::string folder = joinPath(parent.path(), name);
     const std::wstring path = widen(folder);
     if (!CreateDirectoryW(path.c_str(), nullptr)) {
-        error = "cannot create the working folder " + folder + ": " +
-                systemMessage(GetLastError());
+        const DWORD code = GetLastError();
+        if (outOfSpace != nullptr)
+            *outOfSpace = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
+        error = "cannot create the working folder " + folder + ": " + systemMessage(code);
         return false;
     }
     const DWORD attributes = GetFileAttributesW(path.c_str());

@@ -259,6 +259,68 @@ TEST(HostileTemp, NoexecAndOverlongFoldersGiveWayToTheNextCandidate) {
     }
 }
 
+// ---- full places ----------------------------------------------------------------------
+
+TEST(HostileTemp, AFullPlaceIsLeftAsItWasAndTheNextOneUsed) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to mount file systems";
+    Scratch xdg;
+    Scratch tmpdir;
+    Scratch logs;
+    const std::string log = logs / "calls";
+    const std::string perUser = "/tmp/scrivel-" + std::to_string(geteuid());
+    // Room for the small stand-ins but not for the runtime library. What the
+    // places hold after the run is listed on standard output, from inside
+    // the run's own mount namespace.
+    struct Case {
+        const char* what;
+        std::string mounts;
+        Environment env;
+        std::string listed;
+        std::string expectedFolder;  // "" when no place has room
+        std::string out;
+    };
+    const std::string lock = std::string(kWork) + ".lock\n";
+    const std::vector<Case> cases = {
+        {"the runtime directory full", "mount -t tmpfs -o size=32k,mode=0700 tmpfs " + xdg.path(),
+         {{"XDG_RUNTIME_DIR", xdg.path()}, {"TMPDIR", tmpdir.path()}}, xdg.path(), tmpdir / kWork,
+         "fake tool output\n" + lock},
+        // Every place on one small /tmp; the fresh folder of the last goes.
+        {"every place full",
+         "mount -t tmpfs -o size=32k,mode=1777 tmpfs /tmp && mkdir -m 700 /tmp/xdg /tmp/tmpdir /tmp/cache",
+         {{"XDG_RUNTIME_DIR", "/tmp/xdg"}, {"TMPDIR", "/tmp/tmpdir"}, {"XDG_CACHE_HOME", "/tmp/cache"}},
+         "/tmp /tmp/cache/scrivel-launcher " + perUser + " /tmp/tmpdir /tmp/xdg", "",
+         "/tmp:\ncache\n" + perUser.substr(5) + "\ntmpdir\nxdg\n\n/tmp/cache/scrivel-launcher:\n" + lock + "\n" +
+             perUser + ":\n" + lock + "\n/tmp/tmpdir:\n" + lock + "\n/tmp/xdg:\n" + lock},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(log);
+        Environment env = c.env;
+        env.push_back({"SCRIVEL_FAKE_LOG", log});
+        Child child(FAKE_LAUNCHER, {"a.upk"}, env,
+                    {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+                     "{ " + c.mounts + "; } >/dev/null 2>&1 || exit 77; \"$0\" \"$@\"; ls -A " + c.listed});
+        const Outcome o = child.wait();
+        if (o.exitCode == 77)
+            GTEST_SKIP() << "mounting in a private mount namespace is not permitted here";
+        EXPECT_EQ(0, o.exitCode);
+        EXPECT_EQ(c.expectedFolder, folderGivenToTheRuntime(log)) << o.err;
+        EXPECT_EQ(c.out, o.out);
+        if (c.expectedFolder.empty()) {
+            ASSERT_EQ(1u, lines(o.err).size()) << o.err;
+            EXPECT_EQ(0u, o.err.rfind("Scrivel: no usable place for the working folder: ", 0)) << o.err;
+            for (const std::string& place :
+                 {std::string("$XDG_RUNTIME_DIR: no space left in /tmp/xdg"), std::string("$TMPDIR: no space left in /tmp/tmpdir"),
+                  "/tmp: no space left in " + perUser, std::string("$XDG_CACHE_HOME: no space left in /tmp/cache/scrivel-launcher"),
+                  std::string("a new folder in /tmp: no space left in /tmp for")})
+                EXPECT_TRUE(contains(o.err, place)) << place << " not in: " << o.err;
+        } else {
+            EXPECT_EQ("fake tool error\n", o.err);
+        }
+    }
+}
+
 // ---- waiting, and a reader that is gone ----------------------------------------------
 
 TEST(HostileTemp, ARunThatWaitsForAnotherSaysSoOnceInConsoleModeOnly) {

@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,23 +118,6 @@ public:
 private:
     std::string path_;
     bool held_;
-};
-
-// A small file system of its own at a folder, unmounted when the object goes.
-class SmallMount {
-public:
-    SmallMount(const std::string& at, const std::string& options) : at_(at) {
-        mounted_ = mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) == 0;
-    }
-    ~SmallMount() {
-        if (mounted_)
-            umount2(at_.c_str(), MNT_DETACH);
-    }
-    bool mounted() const { return mounted_; }
-
-private:
-    std::string at_;
-    bool mounted_ = false;
 };
 
 std::vector<std::string> folderNames(const std::string& dir) {
@@ -311,22 +293,6 @@ TEST(Driver, ASpareFolderOfAnotherUserIsLeftAlone) {
     const Outcome o = run(FAKE_LAUNCHER, {}, s.env());
     expectCleanFinish(o, s);
     EXPECT_EQ("theirs", readFile(theirs + "/theirs.txt"));
-}
-
-TEST(Driver, AFullTemporaryDirectoryStopsTheRunInOneLineWithoutStartingTheRuntime) {
-    Sandbox s;
-    // Room for the small stand-ins but not for the runtime library.
-    SmallMount small(s.temp.path(), "size=32k,mode=0700");
-    if (!small.mounted())
-        GTEST_SKIP() << "cannot mount a small file system here";
-    const Outcome o = run(FAKE_LAUNCHER, {"a.upk"}, s.env());
-    expectCleanFinish(o, s);
-    EXPECT_TRUE(s.calls().empty()) << "the runtime was started";
-    EXPECT_EQ("", o.out);
-    ASSERT_EQ(1u, lines(o.err).size()) << o.err;
-    EXPECT_TRUE(contains(o.err, "could not be unpacked into " + s.work())) << o.err;
-    const std::vector<std::string> onlyTheLock = {std::string(kWork) + ".lock"};
-    EXPECT_EQ(onlyTheLock, folderNames(s.temp.path()));
 }
 
 TEST(Driver, AFolderOfAnotherUserIsNeitherUsedNorDeleted) {
