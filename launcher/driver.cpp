@@ -79,7 +79,7 @@ platform::Folder createSpareFolder(const platform::Folder& temp, const std::stri
     }
     if (!noSpace)
         platform::reportFailure("the working folder " + folder + " left by an earlier run cannot be removed, " +
-                            "and no other folder can be made beside it" + (error.empty() ? "" : ": " + error));
+                                "and no other folder can be made beside it" + (error.empty() ? "" : ": " + error));
     return spare;
 }
 

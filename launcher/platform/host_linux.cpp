@@ -13,6 +13,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <clocale>
@@ -21,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "platform/signal_safe_linux.h"
 #include "utf8_argument.h"
@@ -50,15 +52,17 @@ std::string perUserFolderName() {
 }
 constexpr const char* kCacheFolderName = "scrivel-launcher";
 
-// Why an open folder may not be trusted with the working folder, or "".
-std::string untrusted(int fd, const std::string& path) {
+// Why an open folder may not be trusted with the working folder, as the
+// rest of a clause that starts with its path (" belongs to another user"),
+// or "".
+std::string untrusted(int fd) {
     struct stat st;
     if (fstat(fd, &st) != 0)
-        return path + ": " + errorText(errno);
+        return ": " + errorText(errno);
     if (st.st_uid != 0 && st.st_uid != geteuid())
-        return path + " belongs to another user";
+        return " belongs to another user";
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)
-        return path + " can be changed by other users";
+        return " can be changed by other users";
     return std::string();
 }
 
@@ -87,34 +91,28 @@ bool onlyDots(const std::vector<std::string>& pending) {
 }
 
 // Opens the folder `path` (absolute) one component at a time from the root,
-// resolving links as the kernel would, but never through a link that belongs
-// to a user other than root and this one (as fs.protected_symlinks refuses
-// them), each link read through a handle of its own so that it cannot be
-// swapped between its check and its reading; every folder entered must pass
-// untrusted(). With `createLast`, a missing last folder is created (mode
-// 0700) inside its checked parent, and nothing before. Returns an O_PATH
-// descriptor and, in `resolved`, the path without links; -1 with a reason
-// (the system's text alone where a call failed, as realpath would give it).
+// resolving links and ".." as the kernel would, but never through a link
+// that belongs to a user other than root and this one (as
+// fs.protected_symlinks refuses them), each link read through a handle of
+// its own so that it cannot be swapped between its check and its reading;
+// every folder entered must pass untrusted(). With `createLast`, a missing
+// last folder is created (mode 0700) inside its checked parent, and nothing
+// before. Returns an O_PATH descriptor and, in `resolved`, the path without
+// links; -1 with a reason (the system's text alone where a call failed, as
+// realpath would give it). Work and memory stay within the path, its links
+// and kMaxPath.
 int openChecked(const std::string& path, bool createLast, std::string& resolved, std::string& reason) {
-    std::vector<int> chain;  // descriptors from the root down
-    std::vector<std::string> names;
-    const auto sofar = [&names](const std::string& next) {
-        std::string text;
-        for (const std::string& name : names)
-            text += "/" + name;
-        return next.empty() ? (text.empty() ? "/" : text) : text + "/" + next;
+    resolved = "/";
+    int dir = path.size() < kMaxPath ? open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
+    if (dir < 0) {
+        reason = path.size() < kMaxPath ? "/: " + errorText(errno) : errorText(ENAMETOOLONG);
+        return -1;
+    }
+    const std::string why = untrusted(dir);
+    reason = why.empty() ? std::string() : "/" + why;
+    const auto below = [&resolved](const std::string& name) {
+        return (resolved.size() == 1 ? "/" : resolved + "/") + name;
     };
-    const auto backToRoot = [&] {
-        while (chain.size() > 1) {
-            close(chain.back());
-            chain.pop_back();
-        }
-        names.clear();
-    };
-    const int root = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    reason = root < 0 ? "/: " + errorText(errno) : untrusted(root, "/");
-    if (root >= 0)
-        chain.push_back(root);
     std::vector<std::string> pending;
     pushComponents(path, pending);
     int links = 0;
@@ -123,18 +121,10 @@ int openChecked(const std::string& path, bool createLast, std::string& resolved,
         pending.pop_back();
         if (name == ".")
             continue;
-        if (name == "..") {
-            if (chain.size() > 1) {
-                close(chain.back());
-                chain.pop_back();
-                names.pop_back();
-            }
-            continue;
-        }
-        int fd = openat(chain.back(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        int fd = openat(dir, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0 && errno == ENOENT && createLast && onlyDots(pending) &&
-            (mkdirat(chain.back(), name.c_str(), 0700) == 0 || errno == EEXIST))
-            fd = openat(chain.back(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+            (mkdirat(dir, name.c_str(), 0700) == 0 || errno == EEXIST))
+            fd = openat(dir, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         struct stat st;
         if (fd < 0 || fstat(fd, &st) != 0) {
             reason = errorText(errno);
@@ -142,35 +132,41 @@ int openChecked(const std::string& path, bool createLast, std::string& resolved,
             char target[PATH_MAX];
             const ssize_t n = readlinkat(fd, "", target, sizeof target);
             if (st.st_uid != 0 && st.st_uid != geteuid())
-                reason = sofar(name) + " is a link of another user";
+                reason = below(name) + " is a link of another user";
             else if (++links > kMaxLinks)
                 reason = errorText(ELOOP);
             else if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target)
                 reason = errorText(n < 0 ? errno : ENAMETOOLONG);
-            else if (target[0] == '/')
-                backToRoot();
+            if (reason.empty() && target[0] == '/') {
+                close(fd);
+                fd = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+                std::swap(fd, dir);
+                resolved = "/";
+            }
             if (reason.empty())
                 pushComponents(std::string(target, static_cast<std::size_t>(n)), pending);
         } else if (!S_ISDIR(st.st_mode)) {
             reason = errorText(ENOTDIR);
         } else {
-            reason = untrusted(fd, sofar(name));
-            if (reason.empty()) {
-                chain.push_back(fd);
-                names.push_back(name);
-                fd = -1;
-            }
+            const std::string whyNot = untrusted(fd);
+            std::swap(fd, dir);
+            if (name == "..")
+                resolved.erase(std::max<std::size_t>(1, resolved.rfind('/')));
+            else
+                resolved += (resolved.size() == 1 ? "" : "/") + name;
+            if (!whyNot.empty())
+                reason = resolved + whyNot;
+            else if (resolved.size() >= kMaxPath)
+                reason = errorText(ENAMETOOLONG);
         }
         if (fd >= 0)
             close(fd);
     }
-    const int opened = reason.empty() ? chain.back() : -1;
-    if (opened >= 0)
-        chain.pop_back();
-    for (int fd : chain)
-        close(fd);
-    resolved = sofar("");
-    return opened;
+    if (!reason.empty() && dir >= 0) {
+        close(dir);
+        dir = -1;
+    }
+    return dir;
 }
 
 // Creates (if missing) and opens the private folder `name` inside the open
