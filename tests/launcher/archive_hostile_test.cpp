@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <new>
 #include <string>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -170,22 +169,4 @@ TEST(BundleArchiveHostile, CountLargerThanTheRecordsStopsAfterTheLastOne) {
     EXPECT_EQ(BundleArchive::Outcome::Damaged, u.outcome);
     EXPECT_EQ(2, u.written);
     EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt"}), listTree(box.dest));
-}
-
-TEST(BundleArchiveHostile, AFullFileSystemStopsTheUnpackingWithoutAPartialFile) {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root to mount a small file system";
-    // 64 KB of room: the first entry fits, the second does not, the third
-    // is not tried.
-    Sandbox box;
-    if (mount("tmpfs", box.dest.c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0)
-        GTEST_SKIP() << "cannot mount a small file system here";
-    const Unpacked u = unpack(archive({record("small.txt", "s"), record("lib\\big.dll", mixedBytes(200000, 7)),
-                                       record("after.txt", "a")}),
-                              box.dest);
-    const std::vector<std::string> left = listTree(box.dest);
-    umount2(box.dest.c_str(), MNT_DETACH);
-    EXPECT_EQ(BundleArchive::Outcome::NoSpace, u.outcome);
-    EXPECT_EQ(1, u.written);
-    EXPECT_EQ((std::vector<std::string>{"lib/", "small.txt"}), left);
 }
