@@ -284,13 +284,16 @@ std::vector<TempCandidate> temporaryCandidates() {
         add("$XDG_CACHE_HOME", cache, true);
     } else {
         // $HOME first; when it is unset or unusable (/nonexistent, /), the
-        // home folder the user database names.
+        // home folder the user database names, which is looked up only then
+        // (it may take a network service).
         const std::string home = variable("HOME");
-        const std::string database = databaseHome();
         if (!home.empty() && home[0] == '/')
             add("~/.cache", joinPath(home, ".cache"), true);
-        if (!database.empty() && database[0] == '/' && database != home)
-            add("~/.cache of the user database", joinPath(database, ".cache"), true);
+        if (home.empty() || home[0] != '/' || home == "/" || access(home.c_str(), W_OK | X_OK) != 0) {
+            const std::string database = databaseHome();
+            if (!database.empty() && database[0] == '/' && database != home)
+                add("~/.cache of the user database", joinPath(database, ".cache"), true);
+        }
     }
     // Last, a folder of this run alone, under a name no one can guess.
     TempCandidate fresh{"a new folder in /tmp", "/tmp", false};
