@@ -1,5 +1,6 @@
 #include "bundle_archive.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -135,8 +136,13 @@ void BundleArchive::extractTo(const platform::Folder& folder) {
         const bool writable = isSafeEntryName(entryName, nameLength) &&
                               platform::fitsPath(platform::joinPath(folder.path(), entryName));
         // Opened before the sizes are read; a file that cannot be opened is
-        // passed over, its data still read and inflated.
+        // passed over, its data still read and inflated; for lack of space,
+        // no later entry would fare better.
         std::FILE* file = writable ? platform::openEntry(folder, entryName) : nullptr;
+        if (writable && file == nullptr && platform::isOutOfSpace(folder, errno, 1)) {
+            outcome_ = Outcome::NoSpace;
+            return;
+        }
 
         int32_t size = 0;
         int32_t packedSize = 0;
@@ -176,14 +182,22 @@ void BundleArchive::extractTo(const platform::Folder& folder) {
         }
         const size_t produced = static_cast<size_t>(size);
         const bool wrote = std::fwrite(uncompressed.data(), 1, produced, file) == produced;
+        const int writeError = wrote ? 0 : errno;
         const bool closed = std::fclose(file) == 0;
+        const int closeError = closed ? 0 : errno;
         file = nullptr;
         if (wrote && closed) {
             ++written_;
-        } else {
-            // A short write (disk full) leaves no truncated copy behind.
-            platform::removeEntry(folder, entryName);
-            ++skipped_;
+            continue;
+        }
+        const bool noSpace = platform::isOutOfSpace(folder, writeError, produced) ||
+                             platform::isOutOfSpace(folder, closeError, produced);
+        // A short write leaves no truncated copy behind.
+        platform::removeEntry(folder, entryName);
+        ++skipped_;
+        if (noSpace) {
+            outcome_ = Outcome::NoSpace;
+            return;
         }
     }
 }

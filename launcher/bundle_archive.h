@@ -23,7 +23,10 @@ public:
         FolderUnusable,  // the destination is not an existing directory
         Damaged,         // a record is truncated, has impossible sizes or
                          // does not inflate; unpacking stopped there
-        OutOfMemory      // a buffer for an entry could not be allocated
+        OutOfMemory,     // a buffer for an entry could not be allocated
+        NoSpace          // an entry could not be created or written for
+                         // lack of space (or quota); unpacking stopped
+                         // there, without a partial file of that entry
     };
 
     BundleArchive();
@@ -39,8 +42,9 @@ public:
     // Unpacks every entry into `folder`, an existing directory held open;
     // every entry is created through it (see platform::openEntry). Entry
     // names that are absolute, contain "..", or do not fit in a path are
-    // passed over; a damaged record stops the unpacking without leaving a
-    // partial file of that entry.
+    // passed over; a damaged record, or a file system that runs out of
+    // space, stops the unpacking without leaving a partial file of that
+    // entry.
     void extractTo(const platform::Folder& folder);
 
     Outcome lastOutcome() const { return outcome_; }

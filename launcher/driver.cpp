@@ -1,6 +1,7 @@
 #include "driver.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -64,19 +65,21 @@ void removeSpareFolders(const std::string& temp) {
 }
 
 // Creates a spare folder of this run under a name no other path has.
-// Not open after reporting why none could be made.
-platform::Folder createSpareFolder(const platform::Folder& temp, const std::string& folder) {
+// Not open after reporting why none could be made, or with `noSpace` set
+// (and nothing reported) when there was no room for it.
+platform::Folder createSpareFolder(const platform::Folder& temp, const std::string& folder, bool& noSpace) {
     std::string error;
     platform::Folder spare;
-    for (int n = 1; n <= kSpareAttempts; ++n) {
+    for (int n = 1; n <= kSpareAttempts && !noSpace; ++n) {
         const std::string name = spareFolderName(platform::kWorkFolderName, platform::processId(), n);
         if (!platform::fitsPath(platform::joinPath(temp.path(), name)))
             break;
-        if (platform::createWorkFolder(temp, name, spare, error))
+        if (platform::createWorkFolder(temp, name, spare, error, &noSpace))
             return spare;
     }
-    platform::reportFailure("the working folder " + folder + " left by an earlier run cannot be removed, " +
-                            "and no other folder can be made beside it" + (error.empty() ? "" : ": " + error));
+    if (!noSpace)
+        platform::reportFailure("the working folder " + folder + " left by an earlier run cannot be removed, " +
+                                "and no other folder can be made beside it" + (error.empty() ? "" : ": " + error));
     return spare;
 }
 
@@ -84,8 +87,9 @@ platform::Folder createSpareFolder(const platform::Folder& temp, const std::stri
 // folder anew. When what is there cannot be removed (a file in it is held
 // open or protected), a spare folder beside it serves this run instead; a
 // later run removes both once they can go. Returns the folder to use, not
-// open after reporting why there is none.
-platform::Folder recreateWorkFolder(const platform::Folder& temp, const std::string& folder) {
+// open after reporting why there is none, or with `noSpace` set when the
+// place has no room even for the folder.
+platform::Folder recreateWorkFolder(const platform::Folder& temp, const std::string& folder, bool& noSpace) {
     removeSpareFolders(temp.path());
     platform::Folder work;
     switch (platform::removeWorkFolder(folder)) {
@@ -96,10 +100,10 @@ platform::Folder recreateWorkFolder(const platform::Folder& temp, const std::str
         platform::reportFailure("the working folder " + folder + " belongs to another user; it is left alone");
         return work;
     case platform::RemoveResult::Failed:
-        return createSpareFolder(temp, folder);
+        return createSpareFolder(temp, folder, noSpace);
     }
     std::string error;
-    if (!platform::createWorkFolder(temp, platform::kWorkFolderName, work, error))
+    if (!platform::createWorkFolder(temp, platform::kWorkFolderName, work, error, &noSpace) && !noSpace)
         platform::reportFailure(error);
     return work;
 }
@@ -108,6 +112,7 @@ platform::Folder recreateWorkFolder(const platform::Folder& temp, const std::str
 enum class Unpacked {
     NoArchive,   // the executable carries none; nothing was written
     Incomplete,  // some files are missing; the runtime must not start
+    NoSpace,     // the place ran out of space; another may have room
     Complete
 };
 
@@ -129,6 +134,8 @@ Unpacked unpackArchive(const platform::Folder& folder) {
         // fail in any way, so it is not started at all.
         platform::reportFailure("some files of the archive could not be unpacked into " + folder.path());
         break;
+    case BundleArchive::Outcome::NoSpace:
+        return Unpacked::NoSpace;
     case BundleArchive::Outcome::BadMagic:
         platform::reportFailure("the archive in the executable is not an archive");
         break;
@@ -140,6 +147,18 @@ Unpacked unpackArchive(const platform::Folder& folder) {
         break;
     }
     return Unpacked::Incomplete;
+}
+
+// The runtime the launcher carries is configured by the launcher alone: the
+// runtime reads settings from every MONO_* variable (debug options, log
+// levels, the thread suspension policy, ...), and a stray one can make it
+// print its own messages, skip the tool or abort with the working folder
+// left behind. They are dropped before the runtime is loaded, unless
+// SCRIVEL_KEEP_MONO_ENV=1 asks to keep them for profiling or tracing.
+void dropRuntimeVariables() {
+    const char* keep = std::getenv("SCRIVEL_KEEP_MONO_ENV");
+    if (keep == nullptr || std::strcmp(keep, "1") != 0)
+        platform::removeEnvironmentVariables("MONO_");
 }
 
 // Whether a run in one temporary directory is over, or the next candidate
@@ -157,6 +176,7 @@ Attempt startTool(const platform::Folder& folder, int argc, char** argv, std::st
         return Attempt::Done;
     }
     platform::prepareLocale();
+    dropRuntimeVariables();
     if (!loadRuntime(folder.path(), error)) {
         reason = "cannot load the runtime library: " + error;
         if (platform::isExecutionRefused(error))
@@ -176,11 +196,14 @@ Attempt startTool(const platform::Folder& folder, int argc, char** argv, std::st
     return Attempt::Done;
 }
 
-// One run with its working folder in `temp`: under the lock, from the
-// first deletion to the last, so a second launcher waits instead of
-// deleting this one's folder. Failures that another place cannot mend are
-// reported here and end the run.
-Attempt runIn(const platform::Folder& temp, int argc, char** argv, std::string& reason) {
+// One run with its working folder in `temp`, the directory `candidate`
+// gave: under the lock, from the first deletion to the last, so a second
+// launcher waits instead of deleting this one's folder. Failures that
+// another place cannot mend are reported here and end the run; a place
+// without room for the runtime is left as it was found (but for the lock
+// file) for the next. A fresh directory goes with the run.
+Attempt runIn(const platform::Folder& temp, const platform::TempCandidate& candidate, int argc, char** argv,
+              std::string& reason) {
     const std::string folder = platform::joinPath(temp.path(), platform::kWorkFolderName);
     if (!platform::fitsPath(folder)) {
         reason = "the working folder's path is too long (the limit is " + std::to_string(platform::kMaxPath) +
@@ -189,22 +212,33 @@ Attempt runIn(const platform::Folder& temp, int argc, char** argv, std::string& 
     }
     if (!platform::lockWorkFolder(folder, reason))
         return Attempt::TryNext;
-    platform::armCleanup(folder);
+    // A fresh directory holds nothing but this run's: all of it goes.
+    platform::armCleanup(candidate.fresh ? temp.path() : folder);
     Attempt attempt = Attempt::Done;
-    const platform::Folder work = recreateWorkFolder(temp, folder);
+    bool noSpace = false;
+    const platform::Folder work = recreateWorkFolder(temp, folder, noSpace);
     if (work.isOpen()) {
-        if (work.path() != folder)
+        if (work.path() != folder && !candidate.fresh)
             platform::armCleanup(work.path());
         // After a failed archive load the empty folder stays until the next start.
         const Unpacked unpacked = unpackArchive(work);
+        noSpace = unpacked == Unpacked::NoSpace;
         if (unpacked == Unpacked::Complete)
             attempt = startTool(work, argc, argv, reason);
         if (unpacked != Unpacked::NoArchive &&
             platform::removeWorkFolder(work.path()) == platform::RemoveResult::Failed)
             platform::reportFailure("the working folder " + work.path() + " could not be removed completely");
     }
+    if (noSpace) {
+        // A fresh directory is gone by now: its place is named instead.
+        reason = candidate.origin + ": no space left in " + (candidate.fresh ? candidate.path : temp.path()) +
+                 " for the working folder";
+        attempt = Attempt::TryNext;
+    }
     platform::disarmCleanup();
     platform::unlockWorkFolder();
+    if (candidate.fresh)
+        platform::removeWorkFolder(temp.path());
     return attempt;
 }
 
@@ -225,7 +259,7 @@ void run(int argc, char** argv) {
         if (std::find(tried.begin(), tried.end(), temp.path()) != tried.end())
             continue;
         tried.push_back(temp.path());
-        if (runIn(temp, argc, argv, reason) == Attempt::Done)
+        if (runIn(temp, candidate, argc, argv, reason) == Attempt::Done)
             return;
         reasons.push_back(reason);
     }

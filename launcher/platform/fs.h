@@ -64,8 +64,14 @@ private:
 // folders on the way are created, private to the user; a folder that exists
 // is not created again. A link is never followed, neither on the way nor at
 // the entry itself. Null when the entry cannot be opened, including when
-// its full path does not fit in kMaxPath bytes.
+// its full path does not fit in kMaxPath bytes; errno then says why.
 std::FILE* openEntry(const Folder& folder, const std::string& storedName);
+
+// Whether a file operation below `folder` that failed with `error` (an errno
+// value) failed for lack of room: no space, no inode, or the user's quota
+// spent. Windows also asks the volume, as Wine reports a write cut short by a
+// full disk without an error: fewer bytes free there than `needed` count too.
+bool isOutOfSpace(const Folder& folder, int error, std::uint64_t needed);
 
 // Removes the entry's file again (one that could not be completed).
 void removeEntry(const Folder& folder, const std::string& storedName);

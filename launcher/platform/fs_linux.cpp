@@ -33,7 +33,8 @@ std::vector<std::string> components(const std::string& storedName) {
 }
 
 // Opens the folder that holds the entry's file, creating what is missing
-// when `create` is set. -1 on failure; the caller closes the result.
+// when `create` is set. -1 on failure, errno saying why; the caller closes
+// the result.
 int openEntryParent(const Folder& folder, const std::vector<std::string>& parts, bool create) {
     int dir = dup(folder.descriptor());
     for (std::size_t i = 0; dir >= 0 && i + 1 < parts.size(); ++i) {
@@ -41,7 +42,9 @@ int openEntryParent(const Folder& folder, const std::vector<std::string>& parts,
         int next = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (next < 0 && errno == ENOENT && create && mkdirat(dir, name, kFolderMode) == 0)
             next = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int error = errno;
         close(dir);
+        errno = error;
         dir = next;
     }
     return dir;
@@ -94,21 +97,32 @@ Folder& Folder::operator=(Folder&& other) noexcept {
 }
 
 std::FILE* openEntry(const Folder& folder, const std::string& storedName) {
-    if (!folder.isOpen() || !fitsPath(joinPath(folder.path(), storedName)))
+    if (!folder.isOpen() || !fitsPath(joinPath(folder.path(), storedName))) {
+        errno = ENAMETOOLONG;
         return nullptr;
+    }
     const std::vector<std::string> parts = components(storedName);
     const int dir = openEntryParent(folder, parts, true);
     if (dir < 0)
         return nullptr;
     const int fd = openat(dir, parts.back().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
                           kFileMode);
+    const int openError = errno;
     close(dir);
+    errno = openError;
     if (fd < 0)
         return nullptr;
     std::FILE* file = fdopen(fd, "wb");
-    if (file == nullptr)
+    if (file == nullptr) {
+        const int fdopenError = errno;
         close(fd);
+        errno = fdopenError;
+    }
     return file;
+}
+
+bool isOutOfSpace(const Folder&, int error, std::uint64_t) {
+    return error == ENOSPC || error == EDQUOT;
 }
 
 void removeEntry(const Folder& folder, const std::string& storedName) {

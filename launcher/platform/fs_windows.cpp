@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cerrno>
 #include <cstring>
 #include <share.h>
 #include <string>
@@ -117,7 +118,10 @@ Folder& Folder::operator=(Folder&& other) noexcept {
 
 std::FILE* openEntry(const Folder& folder, const std::string& storedName) {
     const std::string target = entryPath(folder, storedName);
-    if (target.empty()) return nullptr;
+    if (target.empty()) {
+        errno = ENAMETOOLONG;
+        return nullptr;
+    }
     // The parent folder is created, with every missing one above it, only
     // when nothing exists there yet.
     std::string parent = target;
@@ -126,6 +130,14 @@ std::FILE* openEntry(const Folder& folder, const std::string& storedName) {
     if (!pathExists(parent.c_str())) createFolderTree(parent.c_str());
     // Others may read and write the file while it is open.
     return _wfsopen(widen(target).c_str(), L"wb", _SH_DENYNO);
+}
+
+bool isOutOfSpace(const Folder& folder, int error, std::uint64_t needed) {
+    // ENOSPC: the C runtime's errno for a full disk. The bytes available to
+    // this user take a quota into account.
+    ULARGE_INTEGER available;
+    return error == ENOSPC || (GetDiskFreeSpaceExW(widen(folder.path()).c_str(), &available, nullptr, nullptr) &&
+                               available.QuadPart < needed);
 }
 
 void removeEntry(const Folder& folder, const std::string& storedName) {

@@ -49,22 +49,29 @@ struct TempCandidate {
     std::string origin;  // "$TMPDIR", "/tmp", ...
     std::string path;
     bool cache = false;  // the user's cache folder (Linux)
+    bool fresh = false;  // a new folder for this run alone, made inside
+                         // `path` and removed after the run (Linux)
 };
 
 // The places for the temporary directory, best first. Linux:
 // $XDG_RUNTIME_DIR, $TMPDIR, /tmp, then the user's cache folder
-// ($XDG_CACHE_HOME or ~/.cache). Windows: the user's temporary directory.
+// ($XDG_CACHE_HOME, or ~/.cache of $HOME and then of the home folder the
+// user database names), last a fresh folder in /tmp. Windows: the user's
+// temporary directory.
 std::vector<TempCandidate> temporaryCandidates();
 
 // Checks a candidate and opens the directory in which the working folder
-// and its lock will live, without a trailing separator. Linux: every folder
-// on its path (links resolved) must belong to root or the user and, unless
-// it has the sticky bit, be writable by nobody else; a shared folder (/tmp)
-// gets a private folder of the user inside it, "scrivel-<uid>", mode 0700,
-// and the cache folder one named "scrivel-launcher"; the directory must allow
-// running programs (not mounted noexec) and leave room below it within
-// kMaxPath. False with a one-clause reason naming the candidate, or with an
-// empty reason when the candidate is not set at all.
+// and its lock will live, without a trailing separator. Linux: its path is
+// followed from the root, and no link on it may belong to a user other than
+// root and this one; every folder on the way must belong to root or the user
+// and, unless it has the sticky bit, be writable by nobody else; a shared
+// folder (/tmp) gets a private folder of the user inside it, "scrivel-<uid>",
+// mode 0700, the cache folder one named "scrivel-launcher" (the cache folder
+// itself is created if missing, but only once the folders above it passed),
+// and a fresh candidate a new folder "scrivel-<uid>-<6 random characters>";
+// the directory must allow running programs (not mounted noexec) and leave
+// room below it within kMaxPath. False with a one-clause reason naming the
+// candidate, or with an empty reason when the candidate is not set at all.
 bool openTemporaryDirectory(const TempCandidate& candidate, Folder& dir, std::string& reason);
 
 // Whether a failure to load the runtime library says that the folder does
@@ -81,6 +88,11 @@ std::string executablePath(const char* fallback);
 // Prepares the process's locale before the runtime starts (Linux:
 // setlocale(LC_ALL, "")); nothing where the platform needs nothing.
 void prepareLocale();
+
+// Removes every variable whose name starts with `prefix` from the process's
+// environment (Windows: names compared without regard to case, and the C
+// runtime's copy of the environment as well as the process's own).
+void removeEnvironmentVariables(const char* prefix);
 
 // ---- the working folder -----------------------------------------------------
 
@@ -100,8 +112,10 @@ RemoveResult removeWorkFolder(const std::string& folder);
 // Creates the folder `name` inside `parent`, private to the user, and
 // accepts it only if it then is a real directory owned by the user; `created`
 // holds it open (Linux: created and opened through the parent's descriptor,
-// never through a link).
-bool createWorkFolder(const Folder& parent, const std::string& name, Folder& created, std::string& error);
+// never through a link). `outOfSpace`, where given, tells whether it could
+// not be created for lack of space.
+bool createWorkFolder(const Folder& parent, const std::string& name, Folder& created, std::string& error,
+                      bool* outOfSpace = nullptr);
 
 // Whether `folder` is still the working folder this run created, checked
 // right before the runtime is loaded from it: its path leads to the very
@@ -129,9 +143,12 @@ bool lockWorkFolder(const std::string& folder, std::string& error);
 void unlockWorkFolder();
 
 // From now on, an early end of the process (exit() called by the runtime, a
-// terminating signal such as SIGINT, SIGTERM or SIGHUP) removes `folder` as
-// removeWorkFolder does. An exit() while armed also ends the process with
-// exit code 0, like every other path of the launcher.
+// signal whose default action ends the process and that the runtime does not
+// take for itself: SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGALRM, SIGXCPU, ...;
+// Windows: Ctrl+C, closing the console, log-off) removes `folder` as
+// removeWorkFolder does; the signal then ends the process as it would have.
+// An exit() while armed also ends the process with exit code 0, like every
+// other path of the launcher.
 void armCleanup(const std::string& folder);
 
 // Ends the above; called after the last deletion, before the lock goes.

@@ -13,6 +13,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <clocale>
@@ -21,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "platform/signal_safe_linux.h"
 #include "utf8_argument.h"
@@ -50,44 +52,121 @@ std::string perUserFolderName() {
 }
 constexpr const char* kCacheFolderName = "scrivel-launcher";
 
-// Why an open folder may not be trusted with the working folder, or "".
-std::string untrusted(int fd, const std::string& path) {
+// Why an open folder may not be trusted with the working folder, as the
+// rest of a clause that starts with its path (" belongs to another user"),
+// or "".
+std::string untrusted(int fd) {
     struct stat st;
     if (fstat(fd, &st) != 0)
-        return path + ": " + errorText(errno);
+        return ": " + errorText(errno);
     if (st.st_uid != 0 && st.st_uid != geteuid())
-        return path + " belongs to another user";
+        return " belongs to another user";
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)
-        return path + " can be changed by other users";
+        return " can be changed by other users";
     return std::string();
 }
 
-// Opens `path` (absolute, without links) one component at a time from the
-// root, never through a link, checking every folder on the way. -1 with a
-// reason when one of them cannot be trusted or opened.
-int openTrusted(const std::string& path, std::string& reason) {
-    int fd = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    std::string sofar = "/";
-    reason = fd < 0 ? "/: " + errorText(errno) : untrusted(fd, sofar);
-    for (std::size_t at = 1; fd >= 0 && reason.empty() && at < path.size();) {
-        std::size_t end = path.find('/', at);
-        if (end == std::string::npos)
-            end = path.size();
-        const std::string name = path.substr(at, end - at);
-        at = end + 1;
-        if (name.empty())
+// How many links one path may pass through, as the kernel allows.
+constexpr int kMaxLinks = 40;
+
+// The components of `path` pushed so that the first is on top.
+void pushComponents(const std::string& path, std::vector<std::string>& pending) {
+    std::size_t end = path.size();
+    while (end > 0) {
+        const std::size_t slash = path.rfind('/', end - 1);
+        const std::size_t begin = slash == std::string::npos ? 0 : slash + 1;
+        if (end > begin)
+            pending.push_back(path.substr(begin, end - begin));
+        if (slash == std::string::npos)
+            break;
+        end = slash;
+    }
+}
+
+bool onlyDots(const std::vector<std::string>& pending) {
+    for (const std::string& name : pending)
+        if (name != ".")
+            return false;
+    return true;
+}
+
+// Opens the folder `path` (absolute) one component at a time from the root,
+// resolving links and ".." as the kernel would, but never through a link
+// that belongs to a user other than root and this one (as
+// fs.protected_symlinks refuses them), each link read through a handle of
+// its own so that it cannot be swapped between its check and its reading;
+// every folder entered must pass untrusted(). With `createLast`, a missing
+// last folder is created (mode 0700) inside its checked parent, and nothing
+// before. Returns an O_PATH descriptor and, in `resolved`, the path without
+// links; -1 with a reason (the system's text alone where a call failed, as
+// realpath would give it). Work and memory stay within the path, its links
+// and kMaxPath.
+int openChecked(const std::string& path, bool createLast, std::string& resolved, std::string& reason) {
+    resolved = "/";
+    int dir = path.size() < kMaxPath ? open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
+    if (dir < 0) {
+        reason = path.size() < kMaxPath ? "/: " + errorText(errno) : errorText(ENAMETOOLONG);
+        return -1;
+    }
+    const std::string why = untrusted(dir);
+    reason = why.empty() ? std::string() : "/" + why;
+    const auto below = [&resolved](const std::string& name) {
+        return (resolved.size() == 1 ? "/" : resolved + "/") + name;
+    };
+    std::vector<std::string> pending;
+    pushComponents(path, pending);
+    int links = 0;
+    while (reason.empty() && !pending.empty()) {
+        const std::string name = pending.back();
+        pending.pop_back();
+        if (name == ".")
             continue;
-        sofar = joinPath(sofar, name);
-        const int next = openat(fd, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        close(fd);
-        fd = next;
-        reason = fd < 0 ? sofar + ": " + errorText(errno) : untrusted(fd, sofar);
+        int fd = openat(dir, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT && createLast && onlyDots(pending) &&
+            (mkdirat(dir, name.c_str(), 0700) == 0 || errno == EEXIST))
+            fd = openat(dir, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        struct stat st;
+        if (fd < 0 || fstat(fd, &st) != 0) {
+            reason = errorText(errno);
+        } else if (S_ISLNK(st.st_mode)) {
+            char target[PATH_MAX];
+            const ssize_t n = readlinkat(fd, "", target, sizeof target);
+            if (st.st_uid != 0 && st.st_uid != geteuid())
+                reason = below(name) + " is a link of another user";
+            else if (++links > kMaxLinks)
+                reason = errorText(ELOOP);
+            else if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target)
+                reason = errorText(n < 0 ? errno : ENAMETOOLONG);
+            if (reason.empty() && target[0] == '/') {
+                close(fd);
+                fd = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+                std::swap(fd, dir);
+                resolved = "/";
+            }
+            if (reason.empty())
+                pushComponents(std::string(target, static_cast<std::size_t>(n)), pending);
+        } else if (!S_ISDIR(st.st_mode)) {
+            reason = errorText(ENOTDIR);
+        } else {
+            const std::string whyNot = untrusted(fd);
+            std::swap(fd, dir);
+            if (name == "..")
+                resolved.erase(std::max<std::size_t>(1, resolved.rfind('/')));
+            else
+                resolved += (resolved.size() == 1 ? "" : "/") + name;
+            if (!whyNot.empty())
+                reason = resolved + whyNot;
+            else if (resolved.size() >= kMaxPath)
+                reason = errorText(ENAMETOOLONG);
+        }
+        if (fd >= 0)
+            close(fd);
     }
-    if (!reason.empty() && fd >= 0) {
-        close(fd);
-        fd = -1;
+    if (!reason.empty() && dir >= 0) {
+        close(dir);
+        dir = -1;
     }
-    return fd;
+    return dir;
 }
 
 // Creates (if missing) and opens the private folder `name` inside the open
@@ -175,44 +254,67 @@ void reportFailure(const std::string& text) {
 
 // ---- paths -------------------------------------------------------------------
 
+// The user's home folder in the user database, or "".
+std::string databaseHome() {
+    std::vector<char> buffer(16384);
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    int error;
+    while ((error = getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+           buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
+    return error == 0 && found != nullptr && found->pw_dir != nullptr ? found->pw_dir : "";
+}
+
 std::vector<TempCandidate> temporaryCandidates() {
     std::vector<TempCandidate> candidates;
-    const auto add = [&](const char* origin, const char* value, bool cache) {
-        if (value != nullptr && value[0] != '\0')
+    const auto add = [&](const char* origin, const std::string& value, bool cache) {
+        if (!value.empty())
             candidates.push_back(TempCandidate{origin, value, cache});
     };
-    add("$XDG_RUNTIME_DIR", std::getenv("XDG_RUNTIME_DIR"), false);
-    add("$TMPDIR", std::getenv("TMPDIR"), false);
+    const auto variable = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string(value != nullptr ? value : "");
+    };
+    add("$XDG_RUNTIME_DIR", variable("XDG_RUNTIME_DIR"), false);
+    add("$TMPDIR", variable("TMPDIR"), false);
     add("/tmp", "/tmp", false);
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] != '/') {
-        const struct passwd* user = getpwuid(geteuid());
-        home = user != nullptr ? user->pw_dir : nullptr;
-    }
-    const char* cache = std::getenv("XDG_CACHE_HOME");
-    if (cache != nullptr && cache[0] == '/')
+    const std::string cache = variable("XDG_CACHE_HOME");
+    if (!cache.empty() && cache[0] == '/') {
         add("$XDG_CACHE_HOME", cache, true);
-    else if (home != nullptr && home[0] == '/')
-        candidates.push_back(TempCandidate{"~/.cache", joinPath(home, ".cache"), true});
+    } else {
+        // $HOME first; when it is unset or unusable (/nonexistent, /), the
+        // home folder the user database names, which is looked up only then
+        // (it may take a network service).
+        const std::string home = variable("HOME");
+        if (!home.empty() && home[0] == '/')
+            add("~/.cache", joinPath(home, ".cache"), true);
+        if (home.empty() || home[0] != '/' || home == "/" || access(home.c_str(), W_OK | X_OK) != 0) {
+            const std::string database = databaseHome();
+            if (!database.empty() && database[0] == '/' && database != home)
+                add("~/.cache of the user database", joinPath(database, ".cache"), true);
+        }
+    }
+    // Last, a folder of this run alone, under a name no one can guess.
+    TempCandidate fresh{"a new folder in /tmp", "/tmp", false};
+    fresh.fresh = true;
+    candidates.push_back(fresh);
     return candidates;
 }
 
 bool openTemporaryDirectory(const TempCandidate& candidate, Folder& dir, std::string& reason) {
-    const std::string named = candidate.origin == candidate.path ? candidate.path
-                                                                  : candidate.origin + " " + candidate.path;
+    const std::string named = candidate.origin == candidate.path || candidate.fresh
+                                  ? candidate.origin
+                                  : candidate.origin + " " + candidate.path;
     if (candidate.path.empty() || candidate.path[0] != '/') {
         reason = named + " is not an absolute path";
         return false;
     }
-    if (candidate.cache)
-        mkdir(candidate.path.c_str(), 0700);  // the cache folder may not exist yet
-    char resolved[PATH_MAX];
-    if (realpath(candidate.path.c_str(), resolved) == nullptr) {
-        reason = named + ": " + errorText(errno);
-        return false;
-    }
+    // The cache folder may not exist yet: it is made only once the folders
+    // above it have passed the checks.
+    std::string resolved;
     std::string why;
-    const int base = openTrusted(resolved, why);
+    const int base = openChecked(candidate.path, candidate.cache, resolved, why);
     if (base < 0) {
         reason = named + ": " + why;
         return false;
@@ -221,10 +323,15 @@ bool openTemporaryDirectory(const TempCandidate& candidate, Folder& dir, std::st
     struct statvfs fs;
     const bool statted = fstat(base, &st) == 0 && fstatvfs(base, &fs) == 0;
     // Shared folders (writable by others) and the cache folder get a folder
-    // of their own for this user; a private folder of the user is used as it is.
-    const bool own = statted && !candidate.cache && st.st_uid == geteuid() && (st.st_mode & 022) == 0;
-    const std::string sub = own ? std::string() : candidate.cache ? kCacheFolderName : perUserFolderName();
-    const std::string path = sub.empty() ? std::string(resolved) : joinPath(resolved, sub);
+    // of their own for this user, a fresh one a folder made for this run
+    // alone; a private folder of the user is used as it is.
+    const bool own = statted && !candidate.cache && !candidate.fresh && st.st_uid == geteuid() &&
+                     (st.st_mode & 022) == 0;
+    std::string sub = own                ? std::string()
+                      : candidate.cache ? kCacheFolderName
+                      : candidate.fresh ? perUserFolderName() + "-XXXXXX"
+                                        : perUserFolderName();
+    std::string path = sub.empty() ? resolved : joinPath(resolved, sub);
     if (!statted)
         reason = named + ": " + errorText(errno);
     else if (path.size() + kRoomBelow >= kMaxPath)
@@ -236,7 +343,11 @@ bool openTemporaryDirectory(const TempCandidate& candidate, Folder& dir, std::st
     if (reason.empty() && own) {
         fd = openat(base, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         why = fd < 0 ? errorText(errno) : std::string();
+    } else if (reason.empty() && candidate.fresh && mkdtemp(&path[0]) == nullptr) {
+        why = "cannot create a folder in " + resolved + ": " + errorText(errno);
     } else if (reason.empty()) {
+        if (candidate.fresh)
+            sub = path.substr(path.rfind('/') + 1);
         fd = openPrivateFolder(base, sub, path, why);
     }
     close(base);
@@ -266,16 +377,31 @@ void prepareLocale() {
     std::setlocale(LC_ALL, "");
 }
 
+void removeEnvironmentVariables(const char* prefix) {
+    // Names first, then removal: unsetenv changes the array being read.
+    const std::size_t length = std::strlen(prefix);
+    std::vector<std::string> names;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
+        if (std::strncmp(*entry, prefix, length) == 0)
+            names.emplace_back(*entry, std::strcspn(*entry, "="));
+    for (const std::string& name : names)
+        unsetenv(name.c_str());
+}
+
 // ---- the working folder ------------------------------------------------------
 
 RemoveResult removeWorkFolder(const std::string& folder) {
     return removeTree(folder.c_str());
 }
 
-bool createWorkFolder(const Folder& parent, const std::string& name, Folder& created, std::string& error) {
+bool createWorkFolder(const Folder& parent, const std::string& name, Folder& created, std::string& error,
+                      bool* outOfSpace) {
     const std::string folder = joinPath(parent.path(), name);
     if (mkdirat(parent.descriptor(), name.c_str(), 0700) != 0) {
-        error = "cannot create the working folder " + folder + ": " + errorText(errno);
+        const int code = errno;
+        if (outOfSpace != nullptr)
+            *outOfSpace = isOutOfSpace(parent, code, 0);
+        error = "cannot create the working folder " + folder + ": " + errorText(code);
         return false;
     }
     const int dir = openat(parent.descriptor(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

@@ -325,6 +325,27 @@ void prepareLocale() {
     // encoding; nothing to prepare.
 }
 
+void removeEnvironmentVariables(const char* prefix) {
+    const std::wstring wanted = widen(prefix);
+    std::vector<std::wstring> names;
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+            // A name may itself begin with "=" (the current folder of a drive).
+            const wchar_t* equals = std::wcschr(entry + 1, L'=');
+            const std::size_t length = equals != nullptr ? equals - entry : std::wcslen(entry);
+            if (length >= wanted.size() && _wcsnicmp(entry, wanted.c_str(), wanted.size()) == 0)
+                names.emplace_back(entry, length);
+        }
+        FreeEnvironmentStringsW(block);
+    }
+    // The runtime reads the process's environment, and parts of it the C
+    // runtime's copy, taken when the process started: both lose the name.
+    for (const std::wstring& name : names) {
+        _wputenv((name + L"=").c_str());
+        SetEnvironmentVariableW(name.c_str(), nullptr);
+    }
+}
+
 // ---- the working folder ------------------------------------------------------
 
 RemoveResult removeWorkFolder(const std::string& folder) {
@@ -334,12 +355,15 @@ RemoveResult removeWorkFolder(const std::string& folder) {
     return removePath(widen(folder));
 }
 
-bool createWorkFolder(const Folder& parent, const std::string& name, Folder& created, std::string& error) {
+bool createWorkFolder(const Folder& parent, const std::string& name, Folder& created, std::string& error,
+                      bool* outOfSpace) {
     const std::string folder = joinPath(parent.path(), name);
     const std::wstring path = widen(folder);
     if (!CreateDirectoryW(path.c_str(), nullptr)) {
-        error = "cannot create the working folder " + folder + ": " +
-                systemMessage(GetLastError());
+        const DWORD code = GetLastError();
+        if (outOfSpace != nullptr)
+            *outOfSpace = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
+        error = "cannot create the working folder " + folder + ": " + systemMessage(code);
         return false;
     }
     const DWORD attributes = GetFileAttributesW(path.c_str());

@@ -161,9 +161,13 @@ void installHandlers() {
         return;
     g_handlersInstalled = true;
     std::atexit(&cleanUpAtExit);
-    // Only the terminating signals a user or session sends; the runtime's own
-    // signals (SEGV, BUS, FPE, ILL, ABRT, QUIT, real-time ones) stay its own.
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // Every signal whose default action ends the process, but those the
+    // runtime takes for itself: SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT and
+    // SIGQUIT (its handlers), SIGPIPE (ignored), SIGKILL and SIGSTOP (which no
+    // one can catch), and the real-time signals, from which it picks the free
+    // ones (no handler) for suspending and resuming its threads.
+    for (int signal : {SIGHUP, SIGINT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ,
+                       SIGPWR, SIGSTKFLT, SIGIO, SIGTRAP, SIGSYS}) {
         struct sigaction current;
         if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
             continue;  // started with the signal ignored (nohup): keep it so

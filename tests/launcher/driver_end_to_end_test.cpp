@@ -211,6 +211,16 @@ TEST(EndToEnd, TheToolGetsTheUsersArgumentsAndTheRunLeavesNothingBehind) {
         {"runtime settings of the environment cannot replace the bundled ones", {package}, {package}, false,
          {{"HOME", "{home}"}, {"MONO_CONFIG", "{home}/broken.config"}, {"MONO_CFG_DIR", "{home}"}},
          brokenRuntimeSettings, {}, {"Text File Demo.upk successfully extracted!"}, withoutSamplePackage},
+        // Settings of the runtime from the environment would print its
+        // option list instead of running the tool, log its work on the
+        // console, or abort with the working folder left behind.
+        {"MONO_DEBUG=bogus changes nothing", {package}, {package}, false, {{"MONO_DEBUG", "bogus"}}, nullptr, {},
+         {"Text File Demo.upk successfully extracted!"}, withoutSamplePackage},
+        {"MONO_LOG_LEVEL=debug changes nothing", {package}, {package}, false, {{"MONO_LOG_LEVEL", "debug"}},
+         nullptr, {}, {"Text File Demo.upk successfully extracted!"}, withoutSamplePackage},
+        {"MONO_THREADS_SUSPEND=bogus changes nothing", {package}, {package}, false,
+         {{"MONO_THREADS_SUSPEND", "bogus"}}, nullptr, {}, {"Text File Demo.upk successfully extracted!"},
+         withoutSamplePackage},
         // The runtime would refuse the whole run for such an argument; the
         // tool gets it with U+FFFD for each bad stretch, and the launcher's
         // own path too.

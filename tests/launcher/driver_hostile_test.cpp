@@ -15,6 +15,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,7 @@ public:
         if (const struct passwd* pw = getpwnam(name_.c_str())) {
             uid_ = pw->pw_uid;
             gid_ = pw->pw_gid;
+            home_ = pw->pw_dir;
             made_ = true;
         }
     }
@@ -61,11 +64,14 @@ public:
         if (made_) {
             std::error_code ignored;
             std::filesystem::remove_all("/tmp/scrivel-" + std::to_string(uid_), ignored);
+            std::filesystem::remove_all(home_, ignored);
             std::system(("userdel " + name_ + " >/dev/null 2>&1").c_str());
         }
     }
     bool made() const { return made_; }
     uid_t uid() const { return uid_; }
+    // The home folder the user database names; the user is made without it.
+    const std::string& home() const { return home_; }
     void give(const std::string& path) const { ASSERT_EQ(0, lchown(path.c_str(), uid_, gid_)) << path; }
 
     // Runs `body` as this user in a forked child.
@@ -91,6 +97,7 @@ private:
     std::string name_;
     uid_t uid_ = 0;
     gid_t gid_ = 0;
+    std::string home_;
     bool made_ = false;
 };
 
@@ -186,6 +193,56 @@ TEST(HostileTemp, NoFolderAnotherUserCanChangeIsUsedAndNoUserLocksOutAnother) {
         << o.err;
 }
 
+TEST(HostileTemp, AUserWithoutAUsableHomeIsNotLockedOutOfTmp) {
+    OtherUser user;
+    if (!user.made())
+        GTEST_SKIP() << "cannot create a second user here (needs root and useradd)";
+    Scratch logs;
+    ASSERT_EQ(0, chmod(logs.path().c_str(), 0777));
+    // What another user (here: nobody) put where the user's folder in /tmp goes.
+    const std::string perUser = "/tmp/scrivel-" + std::to_string(user.uid());
+    const auto folder = [&] { ASSERT_EQ(0, mkdir(perUser.c_str(), 0700)); };
+    const auto file = [&] { writeFile(perUser, "theirs"); };
+    const auto link = [&] { ASSERT_EQ(0, symlink("/nonexistent", perUser.c_str())); };
+    struct Case {
+        const char* what;
+        std::function<void()> taken;
+        const char* home;
+        bool databaseHome;  // whether the user database's home folder exists
+        std::string expected;  // a pattern of the working folder
+    };
+    const std::string cache = user.home() + "/.cache/scrivel-launcher/" + kWork;
+    const std::string fresh = perUser + "-[A-Za-z0-9]{6}/" + kWork;
+    const std::vector<Case> cases = {
+        {"a folder of another user, $HOME missing", folder, "/nonexistent", true, cache},
+        {"a file of another user, $HOME the root folder", file, "/", true, cache},
+        {"a link of another user, no home folder at all", link, "/nonexistent", false, fresh},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.taken();
+        ASSERT_EQ(0, lchown(perUser.c_str(), 65534, 65534));
+        if (c.databaseHome) {
+            ASSERT_EQ(0, mkdir(user.home().c_str(), 0700));
+            user.give(user.home());
+        }
+        const std::string log = logs / "calls";
+        Child child(FAKE_LAUNCHER, {}, {{"HOME", c.home}, {"SCRIVEL_FAKE_LOG", log}}, user.asThisUser());
+        const Outcome o = child.wait();
+        EXPECT_EQ(0, o.exitCode);
+        EXPECT_EQ("fake tool error\n", o.err);
+        const std::string used = folderGivenToTheRuntime(log);
+        EXPECT_TRUE(std::regex_match(used, std::regex(c.expected))) << used;
+        EXPECT_FALSE(exists(used));
+        for (const auto& entry : std::filesystem::directory_iterator("/tmp"))
+            EXPECT_NE(0u, entry.path().string().rfind(perUser + "-", 0)) << entry.path() << " is left";
+        std::error_code ignored;
+        std::filesystem::remove_all(user.home(), ignored);
+        std::filesystem::remove(perUser, ignored);
+        std::filesystem::remove(log, ignored);
+    }
+}
+
 // ---- noexec and long paths ---------------------------------------------------------
 
 TEST(HostileTemp, NoexecAndOverlongFoldersGiveWayToTheNextCandidate) {
@@ -255,6 +312,68 @@ TEST(HostileTemp, NoexecAndOverlongFoldersGiveWayToTheNextCandidate) {
         } else {
             EXPECT_EQ("fake tool error\n", o.err);
             EXPECT_FALSE(exists(c.expectedFolder));
+        }
+    }
+}
+
+// ---- full places ----------------------------------------------------------------------
+
+TEST(HostileTemp, AFullPlaceIsLeftAsItWasAndTheNextOneUsed) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to mount file systems";
+    Scratch xdg;
+    Scratch tmpdir;
+    Scratch logs;
+    const std::string log = logs / "calls";
+    const std::string perUser = "/tmp/scrivel-" + std::to_string(geteuid());
+    // Room for the small stand-ins but not for the runtime library. What the
+    // places hold after the run is listed on standard output, from inside
+    // the run's own mount namespace.
+    struct Case {
+        const char* what;
+        std::string mounts;
+        Environment env;
+        std::string listed;
+        std::string expectedFolder;  // "" when no place has room
+        std::string out;
+    };
+    const std::string lock = std::string(kWork) + ".lock\n";
+    const std::vector<Case> cases = {
+        {"the runtime directory full", "mount -t tmpfs -o size=32k,mode=0700 tmpfs " + xdg.path(),
+         {{"XDG_RUNTIME_DIR", xdg.path()}, {"TMPDIR", tmpdir.path()}}, xdg.path(), tmpdir / kWork,
+         "fake tool output\n" + lock},
+        // Every place on one small /tmp; the fresh folder of the last goes.
+        {"every place full",
+         "mount -t tmpfs -o size=32k,mode=1777 tmpfs /tmp && mkdir -m 700 /tmp/xdg /tmp/tmpdir /tmp/cache",
+         {{"XDG_RUNTIME_DIR", "/tmp/xdg"}, {"TMPDIR", "/tmp/tmpdir"}, {"XDG_CACHE_HOME", "/tmp/cache"}},
+         "/tmp /tmp/cache/scrivel-launcher " + perUser + " /tmp/tmpdir /tmp/xdg", "",
+         "/tmp:\ncache\n" + perUser.substr(5) + "\ntmpdir\nxdg\n\n/tmp/cache/scrivel-launcher:\n" + lock + "\n" +
+             perUser + ":\n" + lock + "\n/tmp/tmpdir:\n" + lock + "\n/tmp/xdg:\n" + lock},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(log);
+        Environment env = c.env;
+        env.push_back({"SCRIVEL_FAKE_LOG", log});
+        Child child(FAKE_LAUNCHER, {"a.upk"}, env,
+                    {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+                     "{ " + c.mounts + "; } >/dev/null 2>&1 || exit 77; \"$0\" \"$@\"; ls -A " + c.listed});
+        const Outcome o = child.wait();
+        if (o.exitCode == 77)
+            GTEST_SKIP() << "mounting in a private mount namespace is not permitted here";
+        EXPECT_EQ(0, o.exitCode);
+        EXPECT_EQ(c.expectedFolder, folderGivenToTheRuntime(log)) << o.err;
+        EXPECT_EQ(c.out, o.out);
+        if (c.expectedFolder.empty()) {
+            ASSERT_EQ(1u, lines(o.err).size()) << o.err;
+            EXPECT_EQ(0u, o.err.rfind("Scrivel: no usable place for the working folder: ", 0)) << o.err;
+            for (const std::string& place :
+                 {std::string("$XDG_RUNTIME_DIR: no space left in /tmp/xdg"), std::string("$TMPDIR: no space left in /tmp/tmpdir"),
+                  "/tmp: no space left in " + perUser, std::string("$XDG_CACHE_HOME: no space left in /tmp/cache/scrivel-launcher"),
+                  std::string("a new folder in /tmp: no space left in /tmp for")})
+                EXPECT_TRUE(contains(o.err, place)) << place << " not in: " << o.err;
+        } else {
+            EXPECT_EQ("fake tool error\n", o.err);
         }
     }
 }

@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,23 +118,6 @@ public:
 private:
     std::string path_;
     bool held_;
-};
-
-// A small file system of its own at a folder, unmounted when the object goes.
-class SmallMount {
-public:
-    SmallMount(const std::string& at, const std::string& options) : at_(at) {
-        mounted_ = mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) == 0;
-    }
-    ~SmallMount() {
-        if (mounted_)
-            umount2(at_.c_str(), MNT_DETACH);
-    }
-    bool mounted() const { return mounted_; }
-
-private:
-    std::string at_;
-    bool mounted_ = false;
 };
 
 std::vector<std::string> folderNames(const std::string& dir) {
@@ -313,22 +295,6 @@ TEST(Driver, ASpareFolderOfAnotherUserIsLeftAlone) {
     EXPECT_EQ("theirs", readFile(theirs + "/theirs.txt"));
 }
 
-TEST(Driver, AFullTemporaryDirectoryStopsTheRunInOneLineWithoutStartingTheRuntime) {
-    Sandbox s;
-    // Room for the small stand-ins but not for the runtime library.
-    SmallMount small(s.temp.path(), "size=32k,mode=0700");
-    if (!small.mounted())
-        GTEST_SKIP() << "cannot mount a small file system here";
-    const Outcome o = run(FAKE_LAUNCHER, {"a.upk"}, s.env());
-    expectCleanFinish(o, s);
-    EXPECT_TRUE(s.calls().empty()) << "the runtime was started";
-    EXPECT_EQ("", o.out);
-    ASSERT_EQ(1u, lines(o.err).size()) << o.err;
-    EXPECT_TRUE(contains(o.err, "could not be unpacked into " + s.work())) << o.err;
-    const std::vector<std::string> onlyTheLock = {std::string(kWork) + ".lock"};
-    EXPECT_EQ(onlyTheLock, folderNames(s.temp.path()));
-}
-
 TEST(Driver, AFolderOfAnotherUserIsNeitherUsedNorDeleted) {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to give a folder to another user";
@@ -361,6 +327,30 @@ TEST(Driver, TheTemporaryDirectoryFallsBackToTmpdir) {
     EXPECT_FALSE(exists(work));
 }
 
+TEST(Driver, TheRuntimeSeesNoMonoVariablesUnlessAskedToKeepThem) {
+    const Environment mono = {{"MONO_DEBUG", "bogus"}, {"MONO_LOG_LEVEL", "debug"}, {"MONO_THREADS_SUSPEND", "bogus"}};
+    const std::vector<std::string> all = {"env MONO_DEBUG=bogus", "env MONO_LOG_LEVEL=debug",
+                                          "env MONO_THREADS_SUSPEND=bogus"};
+    struct Case {
+        const char* keep;  // SCRIVEL_KEEP_MONO_ENV, or null
+        std::vector<std::string> seen;
+    };
+    for (const Case& c : {Case{nullptr, {}}, Case{"1", all}, Case{"0", {}}, Case{"yes", {}}}) {
+        SCOPED_TRACE(c.keep != nullptr ? c.keep : "(unset)");
+        Sandbox s;
+        Environment env = mono;
+        if (c.keep != nullptr)
+            env.push_back({"SCRIVEL_KEEP_MONO_ENV", c.keep});
+        expectCleanFinish(run(FAKE_LAUNCHER, {}, s.env(env)), s);
+        std::vector<std::string> seen;
+        for (const std::string& line : s.calls())
+            if (line.rfind("env ", 0) == 0)
+                seen.push_back(line);
+        std::sort(seen.begin(), seen.end());
+        EXPECT_EQ(c.seen, seen);
+    }
+}
+
 // ---- early ends of the runtime --------------------------------------------------------
 
 TEST(Driver, AnExitInsideTheRuntimeStillCleansUpWithCodeZero) {
@@ -371,14 +361,15 @@ TEST(Driver, AnExitInsideTheRuntimeStillCleansUpWithCodeZero) {
 }
 
 TEST(Driver, ATerminatingSignalCleansUpAndEndsTheProcessBySignal) {
-    const std::vector<std::pair<std::string, int>> signals = {
-        {"sigterm", SIGTERM}, {"sigint", SIGINT}, {"sighup", SIGHUP}};
-    for (const auto& [name, number] : signals) {
+    for (int number : {SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ,
+                       SIGPWR, SIGSTKFLT, SIGIO, SIGTRAP, SIGSYS}) {
         Sandbox s;
-        const Outcome o = run(FAKE_LAUNCHER, {}, s.env({{"SCRIVEL_FAKE_EXEC", name}}));
-        EXPECT_FALSE(o.exited) << name;
-        EXPECT_EQ(number, o.signal) << name;
-        EXPECT_FALSE(exists(s.work())) << name;
+        Child child(FAKE_LAUNCHER, {}, s.env({{"SCRIVEL_FAKE_EXEC", "signal " + std::to_string(number)}}),
+                    {"/bin/sh", "-c", "ulimit -c 0; exec \"$0\" \"$@\""});
+        const Outcome o = child.wait();
+        EXPECT_FALSE(o.exited) << strsignal(number);
+        EXPECT_EQ(number, o.signal) << strsignal(number);
+        EXPECT_FALSE(exists(s.work())) << strsignal(number);
     }
 }
 

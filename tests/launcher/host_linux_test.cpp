@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -349,6 +350,57 @@ TEST(TemporaryDirectory, TakesOnlyFoldersNoOtherUserCanChange) {
     EXPECT_NE(std::string::npos, reason.find(s / "open can be changed")) << reason;
 }
 
+TEST(TemporaryDirectory, NoLinkOfAnotherUserIsFollowedAndNothingIsMadeBeforeTheCheck) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give links to another user";
+    Scratch s;
+    makeDir(s / "target");
+    makeDir(s / "target/sub");
+    ASSERT_EQ(0, chmod((s / "target").c_str(), 0700));
+    makeDir(s / "open");
+    ASSERT_EQ(0, chmod((s / "open").c_str(), 0777));
+    ASSERT_EQ(0, symlink((s / "target").c_str(), (s / "theirs").c_str()));
+    ASSERT_EQ(0, lchown((s / "theirs").c_str(), 65534, 65534));
+    ASSERT_EQ(0, symlink("theirs", (s / "mine-to-theirs").c_str()));
+    ASSERT_EQ(0, symlink((s / "target").c_str(), (s / "mine").c_str()));
+    struct Case {
+        const char* what;
+        std::string path;
+        bool cache;
+        std::string expected;  // the directory opened, or "" when refused
+        const char* reason;
+        std::string neverMade;  // what the refusal must not have created
+    };
+    const Case cases[] = {
+        {"a link of another user", s / "theirs", false, "", "theirs is a link of another user", ""},
+        {"such a link on the way", s / "theirs/sub", false, "", "theirs is a link of another user", ""},
+        {"such a link behind a link of the user", s / "mine-to-theirs/sub", false, "",
+         "theirs is a link of another user", ""},
+        {"the cache folder below such a link", s / "theirs/cache", true, "", "theirs is a link of another user",
+         s / "target/cache"},
+        {"the cache folder below a folder others can change", s / "open/cache", true, "",
+         "open can be changed by other users", s / "open/cache"},
+        {"the cache folder below a link of the user", s / "mine/cache", true, s / "target/cache/scrivel-launcher",
+         nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        platform::Folder opened;
+        std::string reason;
+        const bool ok = platform::openTemporaryDirectory(platform::TempCandidate{"$TMPDIR", c.path, c.cache}, opened,
+                                                         reason);
+        EXPECT_EQ(!c.expected.empty(), ok) << c.what << ": " << reason;
+        if (ok) {
+            EXPECT_EQ(c.expected, opened.path()) << c.what;
+            EXPECT_EQ(0700u, modeOf(s / "target/cache")) << c.what;
+        } else {
+            EXPECT_NE(std::string::npos, reason.find(c.reason)) << c.what << ": " << reason;
+        }
+        if (!c.neverMade.empty()) {
+            EXPECT_FALSE(exists(c.neverMade)) << c.what;
+        }
+    }
+}
+
 TEST(WorkFolderLock, ASecondHolderWaitsUntilTheFirstLetsGo) {
     Scratch s;
     const std::string folder = s / "ScrivelTempFiles";
@@ -422,17 +474,32 @@ TEST(Cleanup, AnExitAfterDisarmingKeepsTheFolderAndTheCode) {
     EXPECT_TRUE(exists(folder + "/Scrivel.exe"));
 }
 
+// Every signal whose default action ends the process, but those the runtime
+// takes for itself (fault signals, SIGABRT, SIGQUIT, SIGPIPE) and the
+// real-time ones: it picks the first without a handler for its threads, and
+// aborts when it finds none.
+const int kCleaningSignals[] = {SIGHUP,  SIGINT,  SIGTERM, SIGUSR1,   SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+                                SIGXCPU, SIGXFSZ, SIGPWR,  SIGSTKFLT, SIGIO,   SIGTRAP, SIGSYS};
+
 TEST(Cleanup, TerminatingSignalsRemoveTheFolderAndStillEndTheProcess) {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signal : kCleaningSignals) {
         Scratch s;
         const std::string folder = s / "ScrivelTempFiles";
         fillTree(folder);
         const int status = inChild([&] {
+            const struct rlimit noCore = {0, 0};
+            setrlimit(RLIMIT_CORE, &noCore);
             platform::armCleanup(folder);
+            for (int free = SIGRTMIN; free <= SIGRTMAX; ++free) {
+                struct sigaction action;
+                if (sigaction(free, nullptr, &action) != 0 || action.sa_handler != SIG_DFL)
+                    _exit(free);
+            }
             raise(signal);
-            _exit(50);  // not reached: the signal ends the process
+            _exit(0);  // not reached: the signal ends the process
         });
-        ASSERT_TRUE(WIFSIGNALED(status)) << "signal " << signal;
+        ASSERT_TRUE(WIFSIGNALED(status)) << "signal " << signal << ", or a handler on real-time signal "
+                                         << WEXITSTATUS(status);
         EXPECT_EQ(signal, WTERMSIG(status));
         EXPECT_FALSE(exists(folder)) << "signal " << signal;
     }

@@ -7,7 +7,8 @@
 # end by that signal, and leave no working folder (nor a spare one) behind;
 # the text files it was extracting are each either absent or whole. The run
 # is given many packages, so that the tool's part lasts long enough to be
-# hit at several points too.
+# hit at several points too. Last, every other signal the launcher cleans
+# up on, once each while the tool runs.
 set -u
 . "$(dirname "$0")/common.sh"
 make_scratch
@@ -154,10 +155,39 @@ for signal in TERM INT; do
     [ "${HITS[$signal,tool]:-0}" -ge 3 ] || fail "SIG$signal: no kill while the tool ran"
 done
 
+# The other signals whose default action ends the process, and that the
+# runtime does not take for itself, each sent once while the tool runs (the
+# runtime has installed its own handlers by then): each must end the run as
+# it would have, and the working folder go. No core files: some of them dump
+# core by default.
+ulimit -c 0
+OTHER_SIGNALS=(HUP USR1 USR2 ALRM VTALRM PROF XCPU XFSZ PWR STKFLT IO TRAP SYS)
+for signal in "${OTHER_SIGNALS[@]}"; do
+    number=$(kill -l "$signal")
+    rm -rf "$PACKAGES"
+    cp -r "$TEMPLATE" "$PACKAGES"
+    OUT="$SCRATCH/out"
+    : >"$OUT"
+    (cd "$PACKAGES" && XDG_RUNTIME_DIR="$TEMP" exec "$SCRIVEL_EXE" "${ARGS[@]}") >"$OUT" 2>"$SCRATCH/err" &
+    pid=$!
+    wait_for lines:1 "$pid"
+    kill -"$signal" "$pid" 2>/dev/null
+    wait "$pid"
+    rc=$?
+    RUNS=$((RUNS + 1))
+    expect_eq "SIG$signal while the tool runs: ended by the signal" $((128 + number)) "$rc"
+    left="$(ls -A "$TEMP" | grep -v '^ScrivelTempFiles\.lock$')"
+    if [ -n "$left" ]; then
+        FOLDERS_LEFT=$((FOLDERS_LEFT + 1))
+        fail "SIG$signal while the tool runs: left in the temporary directory: $left"
+    fi
+    rm -rf "$WORK_FOLDER"
+done
+
 summary=""
 for signal in TERM INT; do
     for phase in unpacking between tool finished; do
         summary="$summary SIG$signal/$phase=${HITS[$signal,$phase]:-0}"
     done
 done
-finish "interrupted runs: $RUNS runs killed ($summary ), $LOST outputs damaged, $FOLDERS_LEFT working folders left, $TEMPORARY_LEFT temporary files left and $TEMPORARY_AFTER_RERUN of them still there after $RERUNS next runs"
+finish "interrupted runs: $RUNS runs killed ($summary, ${#OTHER_SIGNALS[@]} by other signals ), $LOST outputs damaged, $FOLDERS_LEFT working folders left, $TEMPORARY_LEFT temporary files left and $TEMPORARY_AFTER_RERUN of them still there after $RERUNS next runs"

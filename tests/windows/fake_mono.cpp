@@ -8,6 +8,9 @@
 //   lookup <name>                   each GetProcAddress on this library
 //   file <relative path> <size> <crc>   at the first call, every file below
 //   dir <relative path>                 this library's folder (crc as cksum)
+//   env process|crt NAME=VALUE      at the first call, each MONO_* variable (in
+//                                   any case) of the process's environment
+//                                   and of the C runtime's copy
 //   call <entry point> <arguments>  each call, arguments as received
 //   argv[<i>]=<bytes>               the vector handed to mono_jit_exec
 //
@@ -24,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -142,9 +146,25 @@ void listTree(const std::wstring& folder, const std::wstring& prefix,
     FindClose(find);
 }
 
+bool isRuntimeVariable(const std::string& entry) {
+    return entry.size() >= 5 && _strnicmp(entry.c_str(), "MONO_", 5) == 0;
+}
+
+// The MONO_* variables the runtime would see, through either copy.
+void logRuntimeVariables() {
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1)
+            if (isRuntimeVariable(narrow(entry))) logLine("env process " + narrow(entry));
+        FreeEnvironmentStringsW(block);
+    }
+    for (char** entry = _environ; entry != nullptr && *entry != nullptr; ++entry)
+        if (isRuntimeVariable(*entry)) logLine(std::string("env crt ") + *entry);
+}
+
 void listFolderOnce() {
     if (g_listed) return;
     g_listed = true;
+    logRuntimeVariables();
     std::vector<std::string> lines;
     listTree(selfFolder(), L"", lines);
     std::sort(lines.begin(), lines.end(), [](const std::string& a, const std::string& b) {

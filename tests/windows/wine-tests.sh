@@ -212,6 +212,15 @@ case_arguments() {
     check_arguments silent-twice "$WORK/twice.expected" Package.upk /silent /silent
     printf '%s\n' /SILENT >"$WORK/capitals.expected"
     check_arguments capitals "$WORK/capitals.expected" /SILENT
+    # The runtime sees no MONO_* variable, in whatever case, through the
+    # process's environment or the C runtime's copy, unless
+    # SCRIVEL_KEEP_MONO_ENV=1 keeps them.
+    local settings=(MONO_DEBUG=bogus MONO_LOG_LEVEL=debug mono_threads_suspend=bogus)
+    (export "${settings[@]}" && run_launcher "$TEST_FULL_EXE" settings-dropped /silent)
+    expect_eq "settings dropped" "" "$(grep '^env ' "$WORK/settings-dropped.log")"
+    (export "${settings[@]}" SCRIVEL_KEEP_MONO_ENV=1 && run_launcher "$TEST_FULL_EXE" settings-kept /silent)
+    expect_eq "settings kept" "$(printf 'env %s MONO_DEBUG=bogus\nenv %s MONO_LOG_LEVEL=debug\nenv %s mono_threads_suspend=bogus\n' \
+        crt crt crt process process process)" "$(grep '^env ' "$WORK/settings-kept.log" | LC_ALL=C sort)"
     # Blanks, quotes, the command interpreter's special characters, letters
     # outside any one code page, an empty argument and trailing backslashes
     # arrive exactly as given.
@@ -456,6 +465,27 @@ case_failures() {
     expect_eq "without archive: exit code" 0 "$RC"
     [ -d "$WORK_FOLDER" ] || fail "without archive: no empty working folder"
     expect_eq "without archive: the folder is empty" "" "$(ls -A "$WORK_FOLDER" 2>/dev/null)"
+
+    # A temporary directory too small for the runtime library (a small file
+    # system, reached through Z:): one line says that space ran out, and the
+    # place is left as it was, but for the lock file.
+    local full="$WORK/full-temp"
+    mkdir -p "$full"
+    if mount -t tmpfs -o size=256k tmpfs "$full" 2>/dev/null; then
+        local temp
+        temp="$(wine_path "$full")"
+        SCRIVEL_FAKE_MONO_LOG="$(wine_path "$WORK/full-temp.log")" timeout 60 \
+            wine cmd /c "set TEMP=$temp&& set TMP=$temp&& $(wine_path "$TEST_FULL_EXE") Package.upk" \
+            >"$WORK/full-temp.out" 2>"$WORK/full-temp.err" </dev/null
+        expect_eq "full temporary directory: exit code" 0 "$?"
+        expect_eq "full temporary directory: the line" \
+            "Scrivel: %TEMP%: no space left in $temp for the working folder" "$(tr -d '\r' <"$WORK/full-temp.err")"
+        expect_eq "full temporary directory: what is left" "ScrivelTempFiles.lock" "$(ls -A "$full")"
+        [ -s "$WORK/full-temp.log" ] && fail "full temporary directory: a runtime library was loaded"
+        umount -l "$full"
+    else
+        echo "(no small file system could be mounted: the full temporary directory is not tested)"
+    fi
 
     # The tool ends the process itself (exit): the folder still goes, and
     # the exit code is 0.

@@ -9,7 +9,8 @@
 # generated ones, in folders and under names with Polish, Japanese and Greek
 # letters and blanks, several files in one run; refusals give their lines;
 # /silent prints nothing; the exit code is 0; only what the runtime holds
-# stays in the working folder, and the next start removes it.
+# stays in the working folder, and the next start removes it. Settings of
+# the runtime in the environment (MONO_*) change nothing.
 #
 # The environment: SCRIVEL_WINDOWS_ENV, SCRIVEL_WINE_PREFIX, SCRIVEL_TEST_WORK
 # as for wine-tests.sh; SCRIVEL_LINUX_EXE the Linux executable;
@@ -171,5 +172,23 @@ run_both silent "$f0/Napisy łódź.upk" /silent
 expect_eq "silent mode: output" "" "$(cat "$WORK/silent.windows")"
 cmp -s "$WORK/linux/$f0/Napisy łódź.txt" "$WORK/windows/$f0/Napisy łódź.txt" ||
     fail "silent mode: the text file differs"
+
+# ---- settings of the runtime in the environment --------------------------------------
+
+# Each would make the runtime print its option list instead of running the
+# tool, log its work on the console, or refuse to start; the name may be in
+# any case on Windows. Each run must print what the Linux run without it does.
+"$SCRIVEL_LINUX_EXE" "$WORK/linux/$f0/Napisy łódź.upk" >"$WORK/settings.linux" 2>&1 </dev/null
+for setting in MONO_DEBUG=bogus MONO_LOG_LEVEL=debug MONO_THREADS_SUSPEND=bogus mono_debug=bogus; do
+    rm -f "$WORK/windows/$f0/Napisy łódź.txt"
+    env "$setting" timeout 120 wine start /wait /b "$(wine_path "$SCRIVEL_EXE")" \
+        "$(wine_path "$WORK/windows/$f0/Napisy łódź.upk")" >"$WORK/setting.windows" 2>"$WORK/setting.err" </dev/null
+    expect_eq "$setting: exit code" 0 "$?"
+    expect_eq "$setting: nothing on the error stream" "" "$(cat "$WORK/setting.err")"
+    cmp -s "$WORK/settings.linux" "$WORK/setting.windows" ||
+        fail "$setting: the console output differs (see settings.linux and setting.windows)"
+    cmp -s "$WORK/linux/$f0/Napisy łódź.txt" "$WORK/windows/$f0/Napisy łódź.txt" ||
+        fail "$setting: the text file differs"
+done
 
 finish

@@ -4,10 +4,12 @@
 // "tool" does inside mono_jit_exec:
 //   (unset)  print a line on standard output and one on standard error
 //   exit     call exit(7), as the runtime does on several paths
-//   sigterm, sigint, sighup   raise that signal
+//   signal N raise signal number N
 //   hold     like the default, but stay inside for 300 ms (concurrency tests)
 // Inside mono_jit_exec it also records the entries of the folder that holds
 // the opened assembly, i.e. what the working folder holds while the tool runs.
+// After its first line it records every MONO_* variable of the environment
+// the runtime would see ("env NAME=VALUE").
 // $SCRIVEL_FAKE_NO_DOMAIN makes mono_jit_init_version return null.
 // Built without FAKE_RUNTIME_WITHOUT_EXEC it exports all eight names;
 // with it, mono_jit_exec is missing. Built with FAKE_RUNTIME_FOREIGN it is
@@ -84,6 +86,9 @@ extern "C" {
 
 __attribute__((visibility("default"))) void mono_set_dirs(const char* assemblyDir, const char* configDir) {
     record("mono_set_dirs " + str(assemblyDir) + " " + str(configDir));
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        if (std::strncmp(*entry, "MONO_", 5) == 0)
+            record(std::string("env ") + *entry);
 }
 
 __attribute__((visibility("default"))) void mono_set_assemblies_path(const char* path) {
@@ -142,12 +147,8 @@ __attribute__((visibility("default"))) int mono_jit_exec(void* domain, void* ass
     const std::string what = behaviour != nullptr ? behaviour : "";
     if (what == "exit")
         std::exit(7);
-    if (what == "sigterm")
-        std::raise(SIGTERM);
-    if (what == "sigint")
-        std::raise(SIGINT);
-    if (what == "sighup")
-        std::raise(SIGHUP);
+    if (what.rfind("signal ", 0) == 0)
+        std::raise(std::atoi(what.c_str() + 7));
     std::fputs("fake tool output\n", stdout);
     std::fflush(stdout);
     std::fputs("fake tool error\n", stderr);
