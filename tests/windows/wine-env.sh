@@ -76,6 +76,22 @@ wine_tool_test_start() {  # name
     . "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 }
 
+# tree_arguments ARGS...: the same arguments for the two trees of a
+# comparison, $WORK/linux and $WORK/windows: paths relative to each tree
+# made whole (the Windows ones through Z:), options as they are; in the
+# arrays linux_args and windows_args.
+tree_arguments() {
+    local arg
+    linux_args=()
+    windows_args=()
+    for arg in "$@"; do
+        case "$arg" in
+            /*) linux_args+=("$arg"); windows_args+=("$arg") ;;
+            *) linux_args+=("$WORK/linux/$arg"); windows_args+=("$(wine_path "$WORK/windows/$arg")") ;;
+        esac
+    done
+}
+
 # A virtual display (Xvfb) for the rest of the calling script, which Wine's
 # created consoles need; stopped when the script exits. Returns 77 when Xvfb
 # is missing, 1 when it gives no display.

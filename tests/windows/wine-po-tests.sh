@@ -34,15 +34,9 @@ make_tree "$WORK/windows"
 # run_both NAME ARGS...: both executables on the same paths (relative to each
 # tree, or options as they are); the console outputs must be the same.
 run_both() {
-    local name="$1" arg
+    local name="$1"
     shift
-    local linux_args=() windows_args=()
-    for arg in "$@"; do
-        case "$arg" in
-            /*) linux_args+=("$arg"); windows_args+=("$arg") ;;
-            *) linux_args+=("$WORK/linux/$arg"); windows_args+=("$(wine_path "$WORK/windows/$arg")") ;;
-        esac
-    done
+    tree_arguments "$@"
     "$SCRIVEL_LINUX_EXE" "${linux_args[@]}" >"$WORK/$name.linux" 2>&1 </dev/null
     timeout 120 wine start /wait /b "$(wine_path "$SCRIVEL_EXE")" "${windows_args[@]}" \
         >"$WORK/$name.windows" 2>"$WORK/$name.windows.err" </dev/null

@@ -85,15 +85,9 @@ make_tree "$WORK/windows"
 # run_both NAME SUFFIX-FILES...: runs both executables on the given paths
 # (relative to each tree), output to NAME.linux and NAME.windows.
 run_both() {
-    local name="$1" arg
+    local name="$1"
     shift
-    local linux_args=() windows_args=()
-    for arg in "$@"; do
-        case "$arg" in
-            /*) linux_args+=("$arg"); windows_args+=("$arg") ;;
-            *) linux_args+=("$WORK/linux/$arg"); windows_args+=("$(wine_path "$WORK/windows/$arg")") ;;
-        esac
-    done
+    tree_arguments "$@"
     "$SCRIVEL_LINUX_EXE" "${linux_args[@]}" >"$WORK/$name.linux" 2>&1 </dev/null
     expect_eq "$name: Linux exit code" 0 "$?"
     # A runtime configuration of the environment that would break every file
