@@ -355,9 +355,12 @@ TEST(HostileTemp, AFullPlaceIsLeftAsItWasAndTheNextOneUsed) {
         std::filesystem::remove(log);
         Environment env = c.env;
         env.push_back({"SCRIVEL_FAKE_LOG", log});
+        // The launcher is opened before the mounts and run through that
+        // descriptor: a build tree under /tmp is hidden by the small /tmp.
         Child child(FAKE_LAUNCHER, {"a.upk"}, env,
                     {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
-                     "{ " + c.mounts + "; } >/dev/null 2>&1 || exit 77; \"$0\" \"$@\"; ls -A " + c.listed});
+                     "exec 3<\"$0\" || exit 1; { " + c.mounts +
+                         "; } >/dev/null 2>&1 || exit 77; /proc/self/fd/3 \"$@\"; ls -A " + c.listed});
         const Outcome o = child.wait();
         if (o.exitCode == 77)
             GTEST_SKIP() << "mounting in a private mount namespace is not permitted here";
