@@ -86,6 +86,19 @@ namespace tool
         }
 
         /// <summary>
+        /// Refuses a package that is missing or not a regular file before its
+        /// input (text file or PO file) is read.
+        /// </summary>
+        private static void requirePackage(string packagePath)
+        {
+            long packageLength;
+            InputFile.Kind packageKind = InputFile.Probe(packagePath, out packageLength);
+            if (packageKind != InputFile.Kind.Regular)
+                throw new RefusalException(packageKind == InputFile.Kind.Missing ? Refusal.NotFound : Refusal.NotSupported,
+                    packagePath);
+        }
+
+        /// <summary>
         /// The package beside the text file and the text file's lines, each
         /// input refused on its line when it is missing, not a regular file,
         /// too large or unreadable. The lines are split only as far as the
@@ -94,11 +107,7 @@ namespace tool
         private static byte[] readInputs(FileDescription file, string packagePath, string packageName,
             out TextLines readTexts, out bool notUtf16)
         {
-            long packageLength;
-            InputFile.Kind packageKind = InputFile.Probe(packagePath, out packageLength);
-            if (packageKind != InputFile.Kind.Regular)
-                throw new RefusalException(packageKind == InputFile.Kind.Missing ? Refusal.NotFound : Refusal.NotSupported,
-                    packagePath);
+            requirePackage(packagePath);
             byte[] textBytes = InputFile.ReadWhole(file.FullPath, file.Name);
             readTexts = new TextLines(textBytes);
             notUtf16 = TextFile.IsUtf8WithoutMark(textBytes);

@@ -207,11 +207,7 @@ namespace tool
         /// <summary>The package beside a PO file and the PO file's bytes, each refused on its line as import refuses them.</summary>
         private static byte[] readPoInputs(FileDescription file, string packagePath, string packageName, out byte[] po)
         {
-            long packageLength;
-            InputFile.Kind packageKind = InputFile.Probe(packagePath, out packageLength);
-            if (packageKind != InputFile.Kind.Regular)
-                throw new RefusalException(packageKind == InputFile.Kind.Missing ? Refusal.NotFound : Refusal.NotSupported,
-                    packagePath);
+            requirePackage(packagePath);
             po = InputFile.ReadWhole(file.FullPath, file.Name);
             return InputFile.ReadWhole(packagePath, packageName);
         }
