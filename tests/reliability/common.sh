@@ -73,6 +73,19 @@ listing() {
     (cd "$1" && { find . -mindepth 1 -printf '%y %p %s\n'; find . -type f -exec cksum {} +; } | LC_ALL=C sort)
 }
 
+# lengthen FILE LETTERS: every line of the text file FILE (UTF-16) made LETTERS longer.
+lengthen() {
+    local filler
+    filler="$(printf '%*s' "$2" '' | tr ' ' 'x')"
+    {
+        printf '\377\376'
+        iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r' | while IFS= read -r line; do
+            printf '%s %s\r\n' "$line" "$filler"
+        done | iconv -f UTF-8 -t UTF-16LE
+    } >"$1.long"
+    mv "$1.long" "$1"
+}
+
 # A private temporary directory for the launcher's working folder.
 make_launcher_temp() {
     mkdir -p "$1"

@@ -7,8 +7,9 @@
 # end by that signal, and leave no working folder (nor a spare one) behind;
 # the text files it was extracting are each either absent or whole. The run
 # is given many packages, so that the tool's part lasts long enough to be
-# hit at several points too. Last, every other signal the launcher cleans
-# up on, once each while the tool runs.
+# hit at several points too. Then every other signal the launcher cleans
+# up on, once each while the tool runs. Last, a compile killed (SIGKILL,
+# SIGTERM) while it writes a large output.
 set -u
 . "$(dirname "$0")/common.sh"
 make_scratch
@@ -184,10 +185,84 @@ for signal in "${OTHER_SIGNALS[@]}"; do
     rm -rf "$WORK_FOLDER"
 done
 
+# ---- a compile killed while it writes its output ---------------------------------
+
+# The sample package compiled from a text file whose lines are made so long
+# that the output comes to about 37 MB, written as the compile goes. Each run
+# is killed once its output, found among the process's open files, holds
+# 8 MB: the output is an unnamed file, and the folder must hold the inputs
+# alone afterwards. With the process's descriptors hidden in /proc (an empty
+# tmpfs over /proc/<pid>/fd, in a private mount namespace) the output cannot
+# be named from its descriptor: it is a named hidden temporary file instead,
+# which the kill leaves behind and the next compile of the same file, run
+# there too, removes.
+BIG="$SCRATCH/big"
+mkdir -p "$BIG"
+cp "$DEMO_PACKAGE" "$BIG/Demo.upk"
+(cd "$BIG" && "$MONO" "$SCRIVEL_TOOL" Demo.upk >/dev/null 2>&1)
+lines=$(iconv -f UTF-16 -t UTF-8 "$BIG/Demo.txt" | wc -l)
+lengthen "$BIG/Demo.txt" $((20000000 / lines))
+FD_HIDDEN=(unshare -m sh -c 'mount -t tmpfs none "/proc/$$/fd" && exec "$0" "$@"')
+if [ "$(id -u)" -eq 0 ] && "${FD_HIDDEN[@]}" true 2>/dev/null; then
+    PLACES=(folder fd-hidden)
+else
+    PLACES=(folder)
+    echo "SKIPPED: descriptors hidden in /proc: needs root and a private mount namespace"
+fi
+
+# output_written PID: the size and the name of the file of the folder that
+# PID has open for writing its output, if any.
+output_written() {
+    local link
+    link="$(find "/proc/$1/fd" -mindepth 1 \( -lname "$WRITING/.*" -o -lname "$WRITING/#*" \) -printf '%p\n' 2>/dev/null | head -n 1)"
+    [ -n "$link" ] && stat -L -c '%s' "$link" 2>/dev/null && readlink "$link"
+}
+
+KILLED_COMPILES=0
+KILL_LEFTOVERS=""
+for place in "${PLACES[@]}"; do
+    prefix=()
+    [ "$place" = fd-hidden ] && prefix=("${FD_HIDDEN[@]}")
+    for signal in KILL TERM; do
+        what="SIG$signal while the output is written ($place)"
+        WRITING="$SCRATCH/writing"
+        rm -rf "$WRITING"
+        cp -r "$BIG" "$WRITING"
+        (cd "$WRITING" && XDG_RUNTIME_DIR="$TEMP" exec "${prefix[@]}" "$SCRIVEL_EXE" Demo.txt) >"$SCRATCH/out" 2>&1 &
+        pid=$!
+        seen=()
+        while kill -0 "$pid" 2>/dev/null; do
+            mapfile -t seen < <(output_written "$pid")
+            [ "${#seen[@]}" -eq 2 ] && [ "${seen[0]}" -ge 8000000 ] && break
+        done
+        kill -"$signal" "$pid" 2>/dev/null
+        wait "$pid"
+        rc=$?
+        KILLED_COMPILES=$((KILLED_COMPILES + 1))
+        expect_eq "$what: ended by the signal" $((128 + $(kill -l "$signal"))) "$rc"
+        written="${seen[1]:-none}"
+        left="$(ls -A "$WRITING" | grep -v -x -e Demo.upk -e Demo.txt)"
+        KILL_LEFTOVERS="$KILL_LEFTOVERS SIG$signal/$place=${written##*/}:$(echo $left)"
+        if [ "$place" = folder ]; then
+            [[ "$written" == "$WRITING/#"*" (deleted)" ]] || fail "$what: written into $written, not an unnamed file"
+            expect_eq "$what: left in the folder" "" "$left"
+        else
+            [[ "$written" == "$WRITING/.Demo.upk.clxi."*".tmp" ]] || fail "$what: written into $written, not a named temporary file"
+            expect_eq "$what: left in the folder" "${written##*/}" "$left"
+            out="$(cd "$WRITING" && XDG_RUNTIME_DIR="$TEMP" "${prefix[@]}" "$SCRIVEL_EXE" Demo.txt 2>&1)"
+            [[ "$out" == *"File Demo.clxi compiled successfully!"* ]] || fail "$what: the next compile failed: $out"
+            expect_eq "$what: the next compile, left in the folder" "Demo.upk.clxi" "$(ls -A "$WRITING" | grep -v -x -e Demo.upk -e Demo.txt)"
+        fi
+        left="$(ls -A "$TEMP" | grep -v '^ScrivelTempFiles\.lock$')"
+        [ -z "$left" ] || [ "$signal" = KILL ] || fail "$what: left in the temporary directory: $left"
+        rm -rf "$WORK_FOLDER" "$WRITING"
+    done
+done
+
 summary=""
 for signal in TERM INT; do
     for phase in unpacking between tool finished; do
         summary="$summary SIG$signal/$phase=${HITS[$signal,$phase]:-0}"
     done
 done
-finish "interrupted runs: $RUNS runs killed ($summary, ${#OTHER_SIGNALS[@]} by other signals ), $LOST outputs damaged, $FOLDERS_LEFT working folders left, $TEMPORARY_LEFT temporary files left and $TEMPORARY_AFTER_RERUN of them still there after $RERUNS next runs"
+finish "interrupted runs: $RUNS runs killed ($summary, ${#OTHER_SIGNALS[@]} by other signals ), $KILLED_COMPILES compiles killed while writing (written into:left behind$KILL_LEFTOVERS ), $LOST outputs damaged, $FOLDERS_LEFT working folders left, $TEMPORARY_LEFT temporary files left and $TEMPORARY_AFTER_RERUN of them still there after $RERUNS next runs"

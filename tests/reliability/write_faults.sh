@@ -41,18 +41,6 @@ mkdir -p "$SRC"
 cp "$DEMO_PACKAGE" "$SRC/Big.upk"
 run_tool mono "$SRC" Big.upk
 [ -s "$SRC/Big.txt" ] || { fail "setup: the sample package gives no text file"; finish "no figures"; }
-# lengthen FILE LETTERS: every line of the text file FILE made LETTERS longer.
-lengthen() {
-    local filler
-    filler="$(printf '%*s' "$2" '' | tr ' ' 'x')"
-    {
-        printf '\377\376'
-        iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r' | while IFS= read -r line; do
-            printf '%s %s\r\n' "$line" "$filler"
-        done | iconv -f UTF-8 -t UTF-16LE
-    } >"$1.long"
-    mv "$1.long" "$1"
-}
 lengthen "$SRC/Big.txt" 20000
 run_tool mono "$SRC" Big.txt
 mv "$SRC/Big.upk.clxi" "$SRC/Big.upk" || { fail "setup: the lengthened package was not compiled"; finish "no figures"; }

@@ -6,13 +6,13 @@ using System.Runtime.InteropServices;
 namespace tool
 {
     /// <summary>
-    /// Writes a file whole, as <see cref="SafeFile"/> does (a temporary file
-    /// beside it, flushed to disk, then put in place in one step), but never
-    /// over an existing file: the temporary file is hard-linked to the name
-    /// on Unix (link(2) fails when the name exists) and moved without the
-    /// replace flag on Windows, so a file that appears in the meantime is
-    /// kept too. On a Unix file system without hard links the name is tested
-    /// just before the rename.
+    /// Writes a file whole, as <see cref="SafeFile"/> does (a new file beside
+    /// it, flushed to disk, then put in place in one step), but never over an
+    /// existing file: on Linux the unnamed file is linked to the name, and a
+    /// temporary file is hard-linked to it on Unix (both fail when the name
+    /// exists) and moved without the replace flag on Windows, so a file that
+    /// appears in the meantime is kept too. On a Unix file system without
+    /// hard links the name is tested just before the rename.
     /// </summary>
     public static class NewFile
     {
@@ -44,19 +44,11 @@ namespace tool
             string full = Path.GetFullPath(path);
             if (Exists(full)) return false;
             SafeFile.RemoveLeftovers(full);
-            string temp = SafeFile.TemporaryPathFor(full);
-            try
+            using (OutputFile output = OutputFile.Create(full, SafeFile.WriteBufferBytes))
             {
-                using (var stream = new FileStream(temp, FileMode.CreateNew, FileAccess.Write, FileShare.None))
-                {
-                    writeContent(stream);
-                    stream.Flush(true);
-                }
-                return Place(temp, full);
-            }
-            finally
-            {
-                SafeFile.TryDelete(temp);
+                writeContent(output.Stream);
+                output.FlushToDisk();
+                return output.IsUnnamed ? output.LinkAs(full) : Place(output.TemporaryName(), full);
             }
         }
 

@@ -8,15 +8,19 @@ namespace tool
 {
     /// <summary>
     /// Writes an output file so that it is either wholly the new content or
-    /// wholly what was there before: the bytes go to a new temporary file in
-    /// the same folder, are flushed to disk, and the temporary file is then
-    /// renamed over the target in one step (rename(2) on Unix, MoveFileEx on
+    /// wholly what was there before: the bytes go to a new file in the same
+    /// folder (<see cref="OutputFile"/>: on Linux one without a name), are
+    /// flushed to disk, and the file is then renamed from a temporary name
+    /// over the target in one step (rename(2) on Unix, MoveFileEx on
     /// Windows, both of which replace an existing target atomically). A
     /// temporary file that a process ended mid-write left behind is removed
     /// by the next write of the same target.
     /// </summary>
     public static class SafeFile
     {
+        /// <summary>The write buffer of a whole file's writer, as the runtime's file streams have it.</summary>
+        internal const int WriteBufferBytes = 4096;
+
         private const int MoveFileReplaceExisting = 0x1;
         private const int MoveFileWriteThrough = 0x8;
 
@@ -38,20 +42,12 @@ namespace tool
         {
             string full = Path.GetFullPath(path);
             RemoveLeftovers(full);
-            string temp = TemporaryPathFor(full);
-            try
+            using (OutputFile output = OutputFile.Create(full, WriteBufferBytes))
             {
-                using (var stream = new FileStream(temp, FileMode.CreateNew, FileAccess.Write, FileShare.None))
-                {
-                    writeContent(stream);
-                    stream.Flush(true);
-                }
-                Replace(temp, full);
-            }
-            catch
-            {
-                TryDelete(temp);
-                throw;
+                writeContent(output.Stream);
+                output.FlushToDisk();
+                Replace(output.TemporaryName(), full);
+                output.Placed();
             }
         }
 

@@ -1,22 +1,28 @@
-// The Linux system calls that reading an input safely needs.
+// The Linux system calls that reading an input and writing an output safely need.
 using System;
 using System.Runtime.InteropServices;
 
 namespace tool
 {
     /// <summary>
-    /// The few system calls that reading an input safely needs on Linux:
-    /// opening without blocking (a FIFO would otherwise hold the open until
-    /// a writer comes), the type and size of what was opened, and reads into
-    /// a managed buffer. The file status comes from the runtime's own native
-    /// helper, whose layout is the same on every architecture: the mode as a
-    /// 32-bit value at offset 4, the size as a 64-bit value at offset 16.
+    /// The few system calls that reading an input and writing an output
+    /// safely need on Linux: opening without blocking (a FIFO would otherwise
+    /// hold the open until a writer comes), the type and size of what was
+    /// opened, and reads into a managed buffer; unnamed files, written at a
+    /// position, flushed to disk and then given a name. The file status comes
+    /// from the runtime's own native helper, whose layout is the same on every
+    /// architecture: the mode as a 32-bit value at offset 4, the size, device
+    /// and inode as 64-bit values at offsets 16, 88 and 96. The flags are
+    /// those of x86-64; elsewhere an unnamed file is refused as unknown
+    /// (EINVAL), and the caller takes a named one.
     /// </summary>
     internal static class UnixFileCalls
     {
-        private const int ORdOnly = 0, ONonBlock = 0x800, ONoFollow = 0x20000, OCloExec = 0x80000;
+        private const int ORdOnly = 0, ORdWr = 2, ONonBlock = 0x800, ONoFollow = 0x20000, OCloExec = 0x80000;
+        private const int OTmpFile = 0x410000; // __O_TMPFILE | O_DIRECTORY
+        private const int AtFdCwd = -100, AtSymlinkFollow = 0x400, AtEmptyPath = 0x1000;
         private const int LockExclusive = 2, LockNonBlocking = 4;
-        public const int ENoEnt = 2, EIntr = 4, EWouldBlock = 11, ENotDir = 20;
+        public const int ENoEnt = 2, EIntr = 4, EWouldBlock = 11, EAccess = 13, EExist = 17, ENotDir = 20;
         private const int StatusBufferBytes = 256;
         private const int ModeTypeMask = 0xF000, ModeRegular = 0x8000;
 
@@ -28,6 +34,15 @@ namespace tool
 
         [DllImport("libc", EntryPoint = "close")]
         public static extern int Close(int fd);
+
+        [DllImport("libc", EntryPoint = "pwrite64", SetLastError = true)]
+        private static extern IntPtr PWrite(int fd, IntPtr buffer, IntPtr count, long offset);
+
+        [DllImport("libc", EntryPoint = "fsync", SetLastError = true)]
+        private static extern int FSync(int fd);
+
+        [DllImport("libc", EntryPoint = "linkat", SetLastError = true)]
+        private static extern int LinkAt(int oldFolder, string oldPath, int newFolder, string newPath, int flags);
 
         [DllImport("libc", EntryPoint = "flock", SetLastError = true)]
         private static extern int Flock(int fd, int operation);
@@ -49,6 +64,8 @@ namespace tool
         {
             public int Mode;
             public long Size;
+            public long Device;
+            public long Inode;
             public bool IsRegular { get { return (Mode & ModeTypeMask) == ModeRegular; } }
             public int PermissionBits { get { return Mode & 0x1FF; } }
         }
@@ -137,12 +154,95 @@ namespace tool
                 errno = 0;
                 status.Mode = Marshal.ReadInt32(buffer, 4);
                 status.Size = Marshal.ReadInt64(buffer, 16);
+                status.Device = Marshal.ReadInt64(buffer, 88);
+                status.Inode = Marshal.ReadInt64(buffer, 96);
                 return true;
             }
             finally
             {
                 Marshal.FreeHGlobal(buffer);
             }
+        }
+
+        /// <summary>
+        /// Opens a new file without a name in folder, for writing, with the
+        /// permission bits that a new file of the user's gets; null, with
+        /// errno, where it cannot be made (no such files there: EOPNOTSUPP,
+        /// EISDIR, EINVAL; or any error of creating a file).
+        /// </summary>
+        public static Descriptor OpenUnnamed(string folder, out int errno)
+        {
+            int fd = Open(folder, OTmpFile | ORdWr | OCloExec, 0x1B6);
+            errno = fd < 0 ? Marshal.GetLastWin32Error() : 0;
+            return fd < 0 ? null : new Descriptor(fd);
+        }
+
+        private static string ProcPath(Descriptor fd) { return "/proc/self/fd/" + fd.Number; }
+
+        /// <summary>
+        /// Whether the descriptor can be named through /proc: its entry there
+        /// leads to the very file. Not where /proc is missing or is not the
+        /// process's own.
+        /// </summary>
+        public static bool ReachableThroughProc(Descriptor fd)
+        {
+            Status open, proc;
+            int errno;
+            return StatusOf(fd.Number, out open, out errno) && StatusOf(ProcPath(fd), out proc, out errno)
+                && open.Device == proc.Device && open.Inode == proc.Inode;
+        }
+
+        /// <summary>
+        /// Gives the file of the descriptor the name path (never over an
+        /// existing one): 0, or the errno (EEXIST when the name is taken).
+        /// Through /proc, and where that fails, directly, as privileged
+        /// processes may.
+        /// </summary>
+        public static int Link(Descriptor fd, string path)
+        {
+            if (LinkAt(AtFdCwd, ProcPath(fd), AtFdCwd, path, AtSymlinkFollow) == 0) return 0;
+            int errno = Marshal.GetLastWin32Error();
+            if (errno != EExist && LinkAt(fd.Number, "", AtFdCwd, path, AtEmptyPath) == 0) return 0;
+            return errno;
+        }
+
+        /// <summary>Writes count bytes of source from offset to the file at position; 0, or the errno.</summary>
+        public static int WriteAt(Descriptor fd, byte[] source, int offset, int count, long position)
+        {
+            GCHandle pinned = GCHandle.Alloc(source, GCHandleType.Pinned);
+            try
+            {
+                long start = pinned.AddrOfPinnedObject().ToInt64() + offset;
+                while (count > 0)
+                {
+                    long n = (long)PWrite(fd.Number, new IntPtr(start), new IntPtr(count), position);
+                    if (n < 0)
+                    {
+                        int errno = Marshal.GetLastWin32Error();
+                        if (errno == EIntr) continue;
+                        return errno;
+                    }
+                    start += n;
+                    position += n;
+                    count -= (int)n;
+                }
+                return 0;
+            }
+            finally
+            {
+                pinned.Free();
+            }
+        }
+
+        /// <summary>Flushes the file's data to disk; 0, or the errno.</summary>
+        public static int Sync(Descriptor fd)
+        {
+            while (FSync(fd.Number) != 0)
+            {
+                int errno = Marshal.GetLastWin32Error();
+                if (errno != EIntr) return errno;
+            }
+            return 0;
         }
 
         /// <summary>
@@ -176,5 +276,17 @@ namespace tool
                 pinned.Free();
             }
         }
+    }
+
+    /// <summary>An open descriptor of the process's own, closed when disposed of or, if forgotten, when collected.</summary>
+    internal sealed class Descriptor : SafeHandle
+    {
+        public Descriptor(int fd) : base(new IntPtr(-1), true) { SetHandle(new IntPtr(fd)); }
+
+        public override bool IsInvalid { get { return handle.ToInt64() < 0; } }
+
+        public int Number { get { return handle.ToInt32(); } }
+
+        protected override bool ReleaseHandle() { return UnixFileCalls.Close(handle.ToInt32()) == 0; }
     }
 }
