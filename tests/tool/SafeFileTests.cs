@@ -202,6 +202,34 @@ namespace tool.Tests
         }
 
         [Test]
+        public void EveryWayAWriteEndsClosesItsFile()
+        {
+            // Placed, refused, failed or abandoned: a descriptor left open
+            // would hold an unnamed file's room until the run ends. A new
+            // file's name taken while it is written stays with its owner.
+            if (!Platform.IsLinux) Assert.Ignore("counts the descriptors in /proc");
+            string path = folder.File("Foo.txt"), po = folder.File("Foo.po"), dir = folder.File("Dir.txt");
+            Directory.CreateDirectory(dir);
+            Action<Stream> failing = stream => { stream.Write(new byte[9000], 0, 9000); throw new IOException("full"); };
+            Action[] writes =
+            {
+                () => WriteAllBytes(path, new byte[] { 1 }),
+                () => Assert.Throws<IOException>(() => SafeFile.Write(path, failing)),
+                () => Assert.Catch(() => WriteAllBytes(dir, new byte[] { 1 })),
+                () => Assert.IsFalse(NewFile.Write(po, stream => File.WriteAllBytes(po, new byte[] { 7 }))),
+                () => { using (PendingFile pending = PendingFile.Begin(path)) pending.Output.WriteByte(2); },
+                () => { using (PendingFile pending = PendingFile.Begin(path)) { pending.Output.WriteByte(3); pending.Commit(); } },
+            };
+            writes[0]();
+            int open = Directory.GetFileSystemEntries("/proc/self/fd").Length;
+            foreach (Action write in writes) write();
+            Assert.AreEqual(open, Directory.GetFileSystemEntries("/proc/self/fd").Length, "descriptors open");
+            CollectionAssert.AreEqual(new byte[] { 3 }, File.ReadAllBytes(path));
+            CollectionAssert.AreEqual(new byte[] { 7 }, File.ReadAllBytes(po));
+            AssertOnlyEntries("Foo.txt", "Foo.po", "Dir.txt");
+        }
+
+        [Test]
         public void TemporaryNameIsBesideTargetAndUnique()
         {
             string target = folder.File("Foo.txt");
