@@ -188,10 +188,10 @@ done
 # ---- a compile killed while it writes its output ---------------------------------
 
 # The sample package compiled from a text file whose lines are made so long
-# that the output comes to about 37 MB, written as the compile goes. Each run
-# is killed once its output, found among the process's open files, holds
-# 8 MB: the output is an unnamed file, and the folder must hold the inputs
-# alone afterwards. With the process's descriptors hidden in /proc (an empty
+# that the output comes to about 37 MB, written as the compile goes, about
+# 3 MB at a time. Each run is killed once its output, found among the
+# process's open files, holds 1 MB: the output is an unnamed file, and the
+# folder must hold the inputs alone afterwards. With the process's descriptors hidden in /proc (an empty
 # tmpfs over /proc/<pid>/fd, in a private mount namespace) the output cannot
 # be named from its descriptor: it is a named hidden temporary file instead,
 # which the kill leaves behind and the next compile of the same file, run
@@ -233,7 +233,7 @@ for place in "${PLACES[@]}"; do
         seen=()
         while kill -0 "$pid" 2>/dev/null; do
             mapfile -t seen < <(output_written "$pid")
-            [ "${#seen[@]}" -eq 2 ] && [ "${seen[0]}" -ge 8000000 ] && break
+            [ "${#seen[@]}" -eq 2 ] && [ "${seen[0]}" -ge 1000000 ] && break
         done
         kill -"$signal" "$pid" 2>/dev/null
         wait "$pid"

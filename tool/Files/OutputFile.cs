@@ -153,6 +153,12 @@ namespace tool
             }
         }
 
+        /// <summary>Gives the file the permission bits (Unix); 0, or -1 with errno.</summary>
+        public int SetPermissions(int bits)
+        {
+            return unnamed != null ? UnixFileCalls.Chmod(unnamed.Descriptor, bits) : UnixFileCalls.Chmod(temp, bits);
+        }
+
         /// <summary>Gives the flushed unnamed file the name path; false where something has that name.</summary>
         public bool LinkAs(string path)
         {

@@ -61,7 +61,7 @@ namespace tool
             try
             {
                 file.FlushToDisk();
-                SafeFile.Replace(file.TemporaryName(), fullPath);
+                SafeFile.Replace(file, fullPath);
                 file.Placed();
             }
             finally

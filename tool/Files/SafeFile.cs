@@ -46,7 +46,7 @@ namespace tool
             {
                 writeContent(output.Stream);
                 output.FlushToDisk();
-                Replace(output.TemporaryName(), full);
+                Replace(output, full);
                 output.Placed();
             }
         }
@@ -57,7 +57,7 @@ namespace tool
         /// private, stays so. Without a file to replace, the new file has the
         /// usual bits the user's umask leaves.
         /// </summary>
-        private static void KeepPermissions(string target, string temp)
+        private static void KeepPermissions(string target, Func<int, int> chmod)
         {
             if (!Platform.IsUnix) return;
             try
@@ -65,8 +65,8 @@ namespace tool
                 UnixFileCalls.Status status;
                 int errno;
                 if (UnixFileCalls.StatusOf(target, out status, out errno) && status.IsRegular
-                    && UnixFileCalls.Chmod(temp, status.PermissionBits) != 0)
-                    throw new IOException("could not give '" + temp + "' the permissions of '" + target + "'");
+                    && chmod(status.PermissionBits) != 0)
+                    throw new IOException("could not give the new file the permissions of '" + target + "'");
             }
             catch (Exception e) when (e is DllNotFoundException || e is EntryPointNotFoundException) { }
         }
@@ -148,12 +148,29 @@ namespace tool
             return true;
         }
 
+        /// <summary>
+        /// Moves the flushed output over target in one step, replacing it if
+        /// it exists; on Unix the output first takes the permission bits of
+        /// the file it replaces, so that an unnamed file's naming and its
+        /// rename follow each other at once.
+        /// </summary>
+        internal static void Replace(OutputFile output, string target)
+        {
+            KeepPermissions(target, output.SetPermissions);
+            Move(output.TemporaryName(), target);
+        }
+
         /// <summary>Renames source over target in one step, replacing it if it exists; on Unix source first takes the permission bits of the file it replaces.</summary>
         internal static void Replace(string source, string target)
         {
+            KeepPermissions(target, bits => UnixFileCalls.Chmod(source, bits));
+            Move(source, target);
+        }
+
+        private static void Move(string source, string target)
+        {
             if (Platform.IsUnix)
             {
-                KeepPermissions(target, source);
                 if (UnixRename(source, target) != 0)
                     throw Failure(Marshal.GetLastWin32Error(), target, 1, 13);
             }

@@ -53,6 +53,12 @@ namespace tool
         [DllImport("libc", EntryPoint = "chmod", SetLastError = true)]
         public static extern int Chmod(string path, int mode);
 
+        [DllImport("libc", EntryPoint = "fchmod", SetLastError = true)]
+        private static extern int FChmod(int fd, int mode);
+
+        /// <summary>Sets the permission bits of the open file; 0, or -1 with errno.</summary>
+        public static int Chmod(Descriptor fd, int mode) { return FChmod(fd.Number, mode); }
+
         [DllImport("System.Native", EntryPoint = "SystemNative_FStat2", SetLastError = true)]
         private static extern int FStat(IntPtr fd, IntPtr status);
 
