@@ -9,11 +9,11 @@ namespace tool
     /// place. On Linux it is a file without a name in the target's folder
     /// (O_TMPFILE), named only when it is whole and on disk: a process ended
     /// before that, even by SIGKILL, leaves nothing behind. Where the file
-    /// system cannot make such files, where /proc (through which the file is
-    /// named) is missing, and on Windows, it is a hidden temporary file
-    /// beside the target (<see cref="SafeFile.TemporaryPathFor"/>), which a
-    /// killed process leaves until the next write of the same target removes
-    /// it. On Unix the file's lock is held from its creation until it is
+    /// system cannot make such files, where /proc/self/fd (through which the
+    /// file is named) does not lead to it, and on Windows, it is a hidden
+    /// temporary file beside the target (<see cref="SafeFile.TemporaryPathFor"/>),
+    /// which a killed process leaves until the next write of the same target
+    /// removes it. On Unix the file's lock is held from its creation until it is
     /// closed, so that such a removal by another run spares it, named or not
     /// yet. Disposing of it closes it and removes its temporary name, unless
     /// that name was moved into place.
