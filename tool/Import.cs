@@ -122,7 +122,8 @@ namespace tool
         /// end in table order, and the export table pointed at it. Bytes that
         /// neither the header nor any export covers are zero. The package's
         /// own bytes go out straight from it, each rewritten export through
-        /// one reused buffer, and the header last, once its export table is
+        /// one reused buffer that passes a large export on as it grows, and
+        /// the header last, once its export table is
         /// final. Edits of lines that belong to texts import cannot compile
         /// are reported once the progress line is complete. Prints the
         /// progress display and the walk's messages; raises the refusals of
@@ -165,12 +166,11 @@ namespace tool
 
                 if (TextClasses.IsRewritten(export.ClassName))
                 {
-                    exportWriter.Restart(appendPos);
+                    exportWriter.Restart(appendPos, output);
                     rewriteExport(export, readTexts, literal, exportWriter, upkReader, ref lineCount, tables, appendPos);
                     header.Move(k, appendPos, exportWriter.Position - appendPos);
                     if (appendPos == package.Length) writeZeros(output, oldEnd, package.Length);
-                    output.Position = appendPos;
-                    exportWriter.WriteTo(output);
+                    exportWriter.Flush();
                     appendPos = exportWriter.Length;
                 }
                 else if (export.ClassName == TextClasses.Uncompiled)
