@@ -45,6 +45,7 @@ namespace tool
         private readonly char[] piece = new char[Piece + 8];
         private Decoder utf8;
         private char[] line = new char[256];
+        private ValueWriter values;
 
         /// <summary>The lines of a text file's bytes, in whatever encoding its byte-order mark names.</summary>
         public TextLines(byte[] file)
@@ -86,7 +87,8 @@ namespace tool
             int from, to;
             Find(index, out from, out to);
             if (form == TextFile.Form.Utf16LE) return WriteUtf16LE(from, to, unescape, writer);
-            var values = new ValueWriter(writer, unescape);
+            if (values == null) values = new ValueWriter();
+            values.Start(writer, unescape);
             Decode(from, to, values);
             values.End();
             return values.Written;
@@ -348,17 +350,20 @@ namespace tool
         /// </summary>
         private sealed class ValueWriter : UnitSink
         {
-            private readonly ByteWriter writer;
-            private readonly bool unescape;
+            private ByteWriter writer;
+            private bool unescape;
             private readonly byte[] output = new byte[2 * (Piece + 16)];
             /// <summary>Characters of "{\n}" seen so far and not yet written.</summary>
             private int matched;
             public long Written;
 
-            public ValueWriter(ByteWriter writer, bool unescape)
+            /// <summary>Starts a line.</summary>
+            public void Start(ByteWriter to, bool unescapeIt)
             {
-                this.writer = writer;
-                this.unescape = unescape;
+                writer = to;
+                unescape = unescapeIt;
+                matched = 0;
+                Written = 0;
             }
 
             public override void Take(char[] units, int n)
