@@ -21,6 +21,9 @@ namespace tool
         /// <summary>What a writer with a stream gathers before it passes it on.</summary>
         public const int SpillBytes = 1 << 22;
 
+        /// <summary>The output's greatest length: package offsets and sizes are signed 32-bit.</summary>
+        public const long MaxLength = int.MaxValue - 64;
+
         private byte[] buffer;
         /// <summary>Output offset of the part's first byte.</summary>
         private long first;
@@ -31,10 +34,13 @@ namespace tool
         private long position;
         private Stream stream;
         private readonly byte[] field = new byte[8];
+        private readonly long maxLength;
 
-        public ByteWriter(long initialCapacity)
+        /// <summary>A writer whose output may not pass maxLength (at most <see cref="MaxLength"/>).</summary>
+        public ByteWriter(long initialCapacity, long maxLength = MaxLength)
         {
             buffer = new byte[Math.Max(16, initialCapacity)];
+            this.maxLength = Math.Min(maxLength, MaxLength);
         }
 
         /// <summary>The output offset just past the last byte written.</summary>
@@ -92,7 +98,7 @@ namespace tool
         private void Reserve(long n)
         {
             long end = position + n;
-            if (origin + end > int.MaxValue - 64)
+            if (origin + end > maxLength)
                 throw new OutputTooLargeException();
             if (end > buffer.Length && stream != null && position >= length && buffer.Length >= SpillBytes)
             {
@@ -102,7 +108,7 @@ namespace tool
             if (end > buffer.Length)
             {
                 long capacity = buffer.Length;
-                while (capacity < end) capacity = Math.Min((long)int.MaxValue - 64, capacity * 2);
+                while (capacity < end) capacity = Math.Min(MaxLength, capacity * 2);
                 if (stream != null && capacity > SpillBytes && end <= SpillBytes) capacity = SpillBytes;
                 var grown = new byte[capacity];
                 Buffer.BlockCopy(buffer, 0, grown, 0, (int)length);
@@ -152,7 +158,7 @@ namespace tool
             }
             if (stream != null && count >= SpillBytes && position >= length)
             {
-                if (origin + position + count > int.MaxValue - 64)
+                if (origin + position + count > maxLength)
                     throw new OutputTooLargeException();
                 Flush();
                 if (position > 0)

@@ -64,6 +64,9 @@ namespace tool
 
         public int Count { get { return count; } }
 
+        /// <summary>The file's length in bytes: no line has more code units than that.</summary>
+        public long FileLength { get { return bytes.Length; } }
+
         public string this[int index]
         {
             get
