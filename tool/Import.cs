@@ -123,9 +123,9 @@ namespace tool
         /// neither the header nor any export covers are zero. The package's
         /// own bytes go out straight from it, each rewritten export through
         /// one reused buffer that passes a large export on as it grows, and
-        /// the header last, once its export table is
-        /// final. Edits of lines that belong to texts import cannot compile
-        /// are reported once the progress line is complete. Prints the
+        /// the header last, once its export table is final. Edits of lines
+        /// that belong to texts import cannot compile are reported once the
+        /// progress line is complete. Prints the
         /// progress display and the walk's messages; raises the refusals of
         /// the reading and the walk, after which output holds no package.
         /// linesUsed is the number of lines the package's texts took. An
