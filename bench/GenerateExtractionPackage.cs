@@ -4,8 +4,9 @@ using System.IO;
 using System.Text;
 
 // Writes a synthetic package for timing extraction:
-//   mono GenerateExtractionPackage.exe OUT.upk [MEGABYTES] [EXPORTS]
-// (defaults 100 MB, 20,000 exports). Three exports in four are sounds with
+//   mono GenerateExtractionPackage.exe OUT.upk [MEGABYTES] [EXPORTS] [NAMES]
+// (defaults 100 MB, 20,000 exports, no extra names). NAMES one-character
+// names (14 bytes each) are added to the name table, none of them used. Three exports in four are sounds with
 // subtitle arrays and inline sound data, the fourth a presentation
 // definition; the inline data of the sounds fills the package to the size
 // asked for. Objects are named as the engine names them unasked, by class
@@ -127,6 +128,7 @@ public static class GenerateExtractionPackage
         }
         long target = (args.Length > 1 ? long.Parse(args[1]) : 100) * 1024 * 1024;
         int exportCount = args.Length > 2 ? int.Parse(args[2]) : 20000;
+        int fillerNames = args.Length > 3 ? int.Parse(args[3]) : 0;
 
         // Index 0 must not be a tag's name: it marks the additional data.
         Name("Core");
@@ -155,6 +157,13 @@ public static class GenerateExtractionPackage
                 w.Write(bytes);
                 w.Write(0L);
             }
+            for (int i = 0; i < fillerNames; i++)
+            {
+                w.Write(2);
+                w.Write((byte)('a' + i % 26));
+                w.Write((byte)0);
+                w.Write(0L);
+            }
         });
         const int summaryBytes = 44 + 5;
         int importOffset = summaryBytes + nameTable.Length;
@@ -177,7 +186,7 @@ public static class GenerateExtractionPackage
             w.Write(5);
             w.Write(Encoding.ASCII.GetBytes("None\0"));
             w.Write(0x00080009);
-            w.Write(names.Count);
+            w.Write(names.Count + fillerNames);
             w.Write(summaryBytes);
             w.Write(exportCount);
             w.Write(exportOffset);

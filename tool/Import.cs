@@ -122,18 +122,21 @@ namespace tool
         /// end in table order, and the export table pointed at it. Bytes that
         /// neither the header nor any export covers are zero. The package's
         /// own bytes go out straight from it, each rewritten export through
-        /// one reused buffer, and the header last, once its export table is
-        /// final. Edits of lines that belong to texts import cannot compile
-        /// are reported once the progress line is complete. Prints the
+        /// one reused buffer that passes a large export on as it grows, and
+        /// the header last, once its export table is final. Edits of lines
+        /// that belong to texts import cannot compile are reported once the
+        /// progress line is complete. Prints the
         /// progress display and the walk's messages; raises the refusals of
         /// the reading and the walk, after which output holds no package.
-        /// linesUsed is the number of lines the package's texts took.
+        /// linesUsed is the number of lines the package's texts took. An
+        /// output that would pass maxLength bytes (2 GB unless less is given)
+        /// is refused before anything is written where a walk can tell.
         /// </summary>
         public static void compilePackage(byte[] package, IReadOnlyList<string> readTexts, string textFileName, Stream output,
-            out int linesUsed)
+            out int linesUsed, long maxLength = ByteWriter.MaxLength)
         {
             compilePackage(package, PackageReader.Read(package, ReadingRules.Import), readTexts, false, textFileName, null,
-                output, out linesUsed);
+                output, out linesUsed, maxLength);
         }
 
         /// <summary>
@@ -143,14 +146,15 @@ namespace tool
         /// textFileName (null: line k + 1).
         /// </summary>
         private static void compilePackage(byte[] package, PackageTables tables, IReadOnlyList<string> readTexts, bool literal,
-            string textFileName, int[] editLines, Stream output, out int linesUsed)
+            string textFileName, int[] editLines, Stream output, out int linesUsed, long maxLength = ByteWriter.MaxLength)
         {
             ImportHeader header = ImportHeader.Of(tables);
             IReadOnlyList<ExportEntry> exports = tables.Exports;
+            refuseWhenTooLarge(package, tables, readTexts, literal, maxLength);
             long oldEnd = writeOldPlaces(package, header.End, exports, output);
 
             var upkReader = new ByteReader(package);
-            var exportWriter = new ByteWriter(16);
+            var exportWriter = new ByteWriter(16, maxLength);
             long appendPos = package.Length;
             int lineCount = 0;
             var ignoredEdits = new List<int>();
@@ -165,17 +169,18 @@ namespace tool
 
                 if (TextClasses.IsRewritten(export.ClassName))
                 {
-                    exportWriter.Restart(appendPos);
-                    rewriteExport(export, readTexts, literal, exportWriter, upkReader, ref lineCount, tables, appendPos);
+                    exportWriter.Restart(appendPos, output);
+                    rewriteExport(export, readTexts, literal, exportWriter, upkReader, ref lineCount, tables, appendPos,
+                        printWalkError);
                     header.Move(k, appendPos, exportWriter.Position - appendPos);
                     if (appendPos == package.Length) writeZeros(output, oldEnd, package.Length);
-                    output.Position = appendPos;
-                    exportWriter.WriteTo(output);
+                    exportWriter.Flush();
                     appendPos = exportWriter.Length;
                 }
                 else if (export.ClassName == TextClasses.Uncompiled)
                 {
-                    countUncompiledLines(export, readTexts, literal, upkReader, ref lineCount, tables, ignoredEdits);
+                    countUncompiledLines(export, readTexts, literal, upkReader, ref lineCount, tables, ignoredEdits,
+                        printWalkError);
                 }
             }
             upkReader.Limit = upkReader.Length;
@@ -186,6 +191,83 @@ namespace tool
                     textFileName));
 
             header.WriteTo(output, package);
+        }
+
+        /// <summary>
+        /// Refuses, before anything is written, a compile whose output would
+        /// pass 2 GB. The sizes of the package and the text file cannot tell:
+        /// an output holds every byte of the package and, after it, the
+        /// rewritten exports with the lines in place of their texts, but which
+        /// lines they take, and how many bytes of theirs are texts, only their
+        /// walk shows. So where the most the output can come to (the package,
+        /// every byte a rewritten export's walk may read, every line) stays
+        /// within the limit, nothing more is done; otherwise the exports are
+        /// walked once as the compile walks them, into no output. Whatever
+        /// else that walk meets is left to the compile, which meets it again
+        /// in its place; the "Error: {0}" lines it would print before the
+        /// refusal come with it.
+        /// </summary>
+        private static void refuseWhenTooLarge(byte[] package, PackageTables tables, IReadOnlyList<string> readTexts,
+            bool literal, long maxLength)
+        {
+            IReadOnlyList<ExportEntry> exports = tables.Exports;
+            var walkErrors = new List<long>();
+            try
+            {
+                long[] readLimits = WalkedRanges.ReadLimits(exports, package.Length);
+                long most = package.Length + mostValueBytes(readTexts);
+                for (int k = 0; k < exports.Count; k++)
+                {
+                    ExportEntry export = exports[k];
+                    if (!TextClasses.IsRewritten(export.ClassName)) continue;
+                    export.RequireSerialRange(package.Length);
+                    most += Math.Max(readLimits[k], (long)export.SerialOffset + export.SerialSize) - export.SerialOffset;
+                }
+                if (most <= maxLength) return;
+
+                var upkReader = new ByteReader(package);
+                var writer = new ByteWriter(16, maxLength);
+                long appendPos = package.Length;
+                int lineCount = 0;
+                for (int k = 0; k < exports.Count; k++)
+                {
+                    ExportEntry export = exports[k];
+                    export.RequireSerialRange(package.Length);
+                    upkReader.Limit = readLimits[k];
+                    if (TextClasses.IsRewritten(export.ClassName))
+                    {
+                        writer.Restart(appendPos, Stream.Null);
+                        rewriteExport(export, readTexts, literal, writer, upkReader, ref lineCount, tables, appendPos,
+                            walkErrors.Add);
+                        writer.Flush();
+                        appendPos = writer.Length;
+                    }
+                    else if (export.ClassName == TextClasses.Uncompiled)
+                    {
+                        countUncompiledLines(export, readTexts, literal, upkReader, ref lineCount, tables, new List<int>(),
+                            walkErrors.Add);
+                    }
+                }
+            }
+            catch (OutputTooLargeException)
+            {
+                foreach (long offset in walkErrors) printWalkError(offset);
+                throw;
+            }
+            catch (Exception)
+            {
+                // The compile reports it where it meets it.
+            }
+        }
+
+        /// <summary>The most bytes that the lines can take as UTF-16 values, each with its NUL.</summary>
+        private static long mostValueBytes(IReadOnlyList<string> lines)
+        {
+            var textFile = lines as TextLines;
+            if (textFile != null) return 2 * (textFile.FileLength + textFile.Count);
+            long bytes = 0;
+            foreach (string line in lines) bytes += 2L * (line.Length + 1);
+            return bytes;
         }
 
         /// <summary>
@@ -240,13 +322,13 @@ namespace tool
         /// so no byte of the export is lost.
         /// </summary>
         private static void rewriteExport(ExportEntry export, IReadOnlyList<string> readTexts, bool literal, ByteWriter upkWriter,
-            ByteReader upkReader, ref int lineCount, PackageTables tables, long appendPos)
+            ByteReader upkReader, ref int lineCount, PackageTables tables, long appendPos, Action<long> walkErrors)
         {
             long endPos = (long)export.SerialOffset + export.SerialSize;
             upkReader.Position = export.SerialOffset;
             upkWriter.Position = appendPos;
             upkWriter.CopyFrom(upkReader, 4);
-            importPackage(readTexts, literal, upkWriter, upkReader, ref lineCount, tables.NameTable, endPos);
+            importPackage(readTexts, literal, upkWriter, upkReader, ref lineCount, tables.NameTable, endPos, walkErrors);
             if (upkReader.Position < endPos)
                 upkWriter.CopyFrom(upkReader, endPos - upkReader.Position);
         }
@@ -256,9 +338,9 @@ namespace tool
         /// each of its texts takes its line (<see cref="LineCountingSink"/>).
         /// </summary>
         private static void countUncompiledLines(ExportEntry export, IReadOnlyList<string> readTexts, bool literal,
-            ByteReader upkReader, ref int lineCount, PackageTables tables, List<int> ignoredEdits)
+            ByteReader upkReader, ref int lineCount, PackageTables tables, List<int> ignoredEdits, Action<long> walkErrors)
         {
-            var sink = new LineCountingSink(upkReader.Data, readTexts, lineCount, ignoredEdits, printWalkError, literal);
+            var sink = new LineCountingSink(upkReader.Data, readTexts, lineCount, ignoredEdits, walkErrors, literal);
             upkReader.Position = export.SerialOffset;
             upkReader.Skip(4);
             new PropertyWalker(upkReader, tables.NameTable, sink).Walk((long)export.SerialOffset + export.SerialSize);
@@ -276,14 +358,15 @@ namespace tool
         public static void importPackage(IReadOnlyList<string> readTexts, ByteWriter upkWriter, ByteReader upkReader,
             ref int lineCount, IReadOnlyDictionary<long, string> nameTable, long endPos, uint upkVer)
         {
-            importPackage(readTexts, false, upkWriter, upkReader, ref lineCount, nameTable, endPos);
+            importPackage(readTexts, false, upkWriter, upkReader, ref lineCount, nameTable, endPos, printWalkError);
         }
 
-        /// <summary>The same with texts in place of lines when literal.</summary>
+        /// <summary>The same with texts in place of lines when literal, the walk's errors going to walkErrors.</summary>
         private static void importPackage(IReadOnlyList<string> readTexts, bool literal, ByteWriter upkWriter,
-            ByteReader upkReader, ref int lineCount, IReadOnlyDictionary<long, string> nameTable, long endPos)
+            ByteReader upkReader, ref int lineCount, IReadOnlyDictionary<long, string> nameTable, long endPos,
+            Action<long> walkErrors)
         {
-            var sink = new ImportSink(readTexts, upkWriter, upkReader, lineCount, printWalkError, literal);
+            var sink = new ImportSink(readTexts, upkWriter, upkReader, lineCount, walkErrors, literal);
             try
             {
                 new PropertyWalker(upkReader, nameTable, sink).Walk(endPos);

@@ -1,5 +1,6 @@
 using System;
 using System.IO;
+using System.Linq;
 using NUnit.Framework;
 using tool;
 
@@ -89,6 +90,63 @@ namespace tool.Tests
             w.Restart(int.MaxValue - 100);
             var refusal = Assert.Throws<OutputTooLargeException>(() => w.WriteBytes(new byte[64], 0, 64));
             Assert.AreEqual(Refusal.OutputTooLarge, refusal.Reason);
+        }
+
+        /// <summary>
+        /// A writer that passes a long part on to its stream as it grows
+        /// leaves there the bytes of one that holds it whole: with sizes
+        /// patched among the bytes passed on and across the buffer's start, a
+        /// gap, and large pieces that go to the stream directly.
+        /// </summary>
+        [Test]
+        public void APartPassedOnAsItGrowsIsTheSameAsOneHeldWhole()
+        {
+            var random = new Random(3);
+            var chunk = new byte[1000];
+            var big = new byte[ByteWriter.SpillBytes + 5];
+            random.NextBytes(big);
+            Action<ByteWriter>[] steps =
+            {
+                w => { for (int i = 0; i < 5000; i++) { random.NextBytes(chunk); w.WriteBytes(chunk, 0, chunk.Length); } },
+                w => { long end = w.Position; w.Position = 1008; w.WriteInt32(-7); w.Position = end; },
+                w => { long end = w.Position; w.Position = ByteWriter.SpillBytes + 996; w.WriteInt64(0x0102030405060708L); w.Position = end; },
+                w => w.WriteBytes(big, 1, big.Length - 1),
+                w => { w.Position = w.Length + 100; w.WriteInt32(9); },
+                w => { w.Position = w.Length + 3; w.WriteBytes(big, 0, big.Length); },
+                w => { long end = w.Position; w.Position = 1000 + 3 * ByteWriter.SpillBytes; w.WriteUtf16Terminated("ab"); w.Position = end; },
+                w => w.WriteBytes(chunk, 0, 10),
+            };
+            var whole = new ByteWriter(16);
+            whole.Restart(1000);
+            var passedOn = new ByteWriter(16);
+            var stream = new MemoryStream();
+            stream.Write(new byte[1000], 0, 1000);
+            passedOn.Restart(1000, stream);
+            for (int k = 0; k < steps.Length; k++)
+            {
+                // Both writers see the same random bytes.
+                var state = new Random(k);
+                random = state;
+                steps[k](whole);
+                random = new Random(k);
+                steps[k](passedOn);
+                Assert.AreEqual(whole.Position, passedOn.Position, "step " + k);
+                Assert.AreEqual(whole.Length, passedOn.Length, "step " + k);
+            }
+            passedOn.Flush();
+            byte[] expected = whole.ToArray();
+            Assert.AreEqual(1000 + expected.Length, stream.Length);
+            Assert.IsTrue(Same(expected, new ArraySegment<byte>(stream.ToArray(), 1000, (int)stream.Length - 1000).ToArray()));
+            Assert.Throws<DamagedPackageException>(() => passedOn.Position = 999);
+        }
+
+        /// <summary>Whether two byte arrays are equal (quicker than the collection asserts on megabytes).</summary>
+        public static bool Same(byte[] a, byte[] b)
+        {
+            if (a.Length != b.Length) return false;
+            for (int i = 0; i < a.Length; i++)
+                if (a[i] != b[i]) return false;
+            return true;
         }
 
         [Test]

@@ -205,6 +205,56 @@ namespace tool.Tests
             AssertBytes(second, Slice(output, input.Length + expectedFirst.Count, second.Length), "the next export takes the next line");
         }
 
+        /// <summary>
+        /// An output that would pass the limit (2 GB; here set low) is refused
+        /// before a byte of it is written, the walk's messages that come
+        /// before the refusal printed once; one that reaches the limit exactly
+        /// is written as it would be without it.
+        /// </summary>
+        [Test]
+        public void AnOutputPastTheLimitIsRefusedBeforeAnythingIsWritten()
+        {
+            var b = new PackageBuilder();
+            var props = Props(b);
+            props.Str("Text", "first").TagRaw(props.NameIndex("Broken"), 0, 1L << 40).None();
+            b.AddExport("SoundNodeWave", props.ToSerialData());
+            b.AddExport("SoundNodeWaveEx", Props(b).Str("SpokenText", "kept").None().ToSerialData());
+            b.AddExport("AttributePresentationDefinition", Props(b).Str("Text", "last").None().ToSerialData());
+            byte[] input = b.Build();
+            string[] lines = { "first", "kept", new string('x', 400) + "{\\n}" };
+            string console;
+            byte[] whole = Compile(input, out console, lines);
+            StringAssert.Contains("Error: ", console);
+
+            // Met in the last export, after the walk's message; met before it.
+            foreach (long limit in new[] { whole.Length, whole.Length - 1, input.Length + 10 })
+            {
+                var output = new MemoryStream();
+                Exception refusal = null;
+                string seen = ToolRun.Capture(new PlainTerminal(), () =>
+                {
+                    try
+                    {
+                        Scrivel.compilePackage(input, new List<string>(lines), "P.txt", output, out int used, limit);
+                    }
+                    catch (Exception e)
+                    {
+                        refusal = e;
+                    }
+                });
+                if (limit == whole.Length)
+                {
+                    Assert.IsNull(refusal);
+                    AssertBytes(whole, output.ToArray(), "the output at the limit");
+                    continue;
+                }
+                Assert.IsInstanceOf<OutputTooLargeException>(refusal, "limit " + limit);
+                Assert.AreEqual(0, output.Length, "nothing written, limit " + limit);
+                string before = limit > input.Length + 10 ? console.Substring(console.IndexOf("Error: ")) : "\r\n";
+                Assert.AreEqual(before, seen + "\r\n", "limit " + limit);
+            }
+        }
+
         // ---- the extended sound class --------------------------------------
 
         private static PackageBuilder WithExtendedSound()

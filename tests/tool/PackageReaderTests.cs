@@ -87,6 +87,15 @@ namespace tool.Tests
             Assert.AreEqual("", names[empty]);
             Assert.AreEqual("A\0B", names[inner], "only trailing NULs go");
             Assert.AreEqual(b.Names.Count, names.Count);
+            // Decoded when first looked up, once; only keys 0 to count - 1 are there.
+            Assert.AreSame(names[acute], names[acute]);
+            string name;
+            foreach (long key in new[] { -1L, names.Count, (1L << 32) | 1 })
+                Assert.IsFalse(names.ContainsKey(key) || names.TryGetValue(key, out name), "key " + key);
+            var values = new List<string>();
+            foreach (var entry in names) values.Add(entry.Key + "=" + entry.Value);
+            Assert.AreEqual(names.Count, values.Count);
+            Assert.AreEqual(acute + "=\u00E9", values[acute]);
         }
 
         // ---- Imports and class names ----

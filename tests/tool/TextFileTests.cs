@@ -356,6 +356,80 @@ namespace tool.Tests
             Assert.AreEqual("\uD800A\uDC00", lines[0]);
         }
 
+        /// <summary>
+        /// Lines written into a package and compared straight from the file's
+        /// bytes, a piece of 64 KiB at a time, give what the whole decoded
+        /// text's lines give: with an escape, a surrogate pair, a cut or
+        /// ill-formed UTF-8 sequence or a line end straddling a piece's
+        /// boundary, in every form.
+        /// </summary>
+        [Test]
+        public void LinesWrittenAndComparedPieceByPieceAreTheWholeTextsLines()
+        {
+            const int piece = 1 << 16;
+            string[] features = { "{\\n}", "{{\\n}}", "{\\n", "\uD83D\uDE00", "\u4E2D", "\r\n" };
+            byte[][] illFormed = { Bytes(0xE2, 0x82), Bytes(0xFF), Bytes(0xF0, 0x9F, 0x98), Bytes(0xE2, 0x82, 0x0D, 0x0A) };
+            var utf8 = new UTF8Encoding(false, false);
+            var writer = new ByteWriter(1 << 18);
+            foreach (string form in new[] { "UTF-8", "UTF-16LE", "UTF-16BE", "UTF-32LE", "UTF-32BE" })
+                for (int f = 0; f < features.Length + illFormed.Length; f++)
+                    for (int shift = -3; shift <= 0; shift++)
+                    {
+                        if (f >= features.Length && form != "UTF-8") continue;
+                        // The feature begins shift units (UTF-8: bytes) from a piece's end.
+                        string filler = new string('x', piece + shift);
+                        byte[] file;
+                        string text;
+                        if (f >= features.Length)
+                        {
+                            byte[] body = Concat(Concat(utf8.GetBytes(filler), illFormed[f - features.Length]),
+                                utf8.GetBytes("y{\\n}\r\nz"));
+                            file = Concat(Bytes(0xEF, 0xBB, 0xBF), body);
+                            text = utf8.GetString(body);
+                        }
+                        else
+                        {
+                            text = filler + features[f] + "y\r\n" + "z" + features[f];
+                            file = Encoded(form, text);
+                        }
+                        var lines = new TextLines(file);
+                        List<string> expected = TextMutations.Lines(text);
+                        Assert.AreEqual(expected.Count, lines.Count);
+                        string where = form + ", feature " + f + ", shift " + shift;
+                        for (int i = 0; i < expected.Count; i++)
+                        {
+                            foreach (bool unescape in new[] { false, true })
+                            {
+                                writer.Restart(0);
+                                long units = lines.WriteValue(i, unescape, writer);
+                                string value = unescape ? TextFile.UnescapeLine(expected[i]) : expected[i];
+                                Assert.IsTrue(ByteIoTests.Same(Encoding.Unicode.GetBytes(value), writer.ToArray()), where + ", line " + i);
+                                Assert.AreEqual(value.Length, units, where);
+                            }
+                            Assert.IsTrue(lines.Matches(i, expected[i]), where);
+                            Assert.IsFalse(lines.Matches(i, expected[i] + "x"), where);
+                            Assert.IsFalse(lines.Matches(i, expected[i].Substring(1)), where);
+                            Assert.AreEqual(expected[i], lines[i], where);
+                        }
+                    }
+        }
+
+        /// <summary>The text in a form with its byte-order mark; UTF-16 code units one for one.</summary>
+        private static byte[] Encoded(string form, string text)
+        {
+            switch (form)
+            {
+                case "UTF-8": return Concat(Bytes(0xEF, 0xBB, 0xBF), new UTF8Encoding(false, false).GetBytes(text));
+                case "UTF-16LE": return Utf16File(text);
+                case "UTF-16BE":
+                    byte[] units = Utf16File(text);
+                    for (int i = 0; i < units.Length; i += 2) Swapped(units, i);
+                    return units;
+                case "UTF-32LE": return Concat(Bytes(0xFF, 0xFE, 0, 0), new UTF32Encoding(false, false).GetBytes(text));
+                default: return Concat(Bytes(0, 0, 0xFE, 0xFF), new UTF32Encoding(true, false).GetBytes(text));
+            }
+        }
+
         /// <summary>Lines asked for one by one, in order, again, and backwards, are the lines of the whole split.</summary>
         [Test]
         public void LinesTakenOneByOneAreTheSplitLines()

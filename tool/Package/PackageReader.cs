@@ -76,20 +76,23 @@ namespace tool
         }
 
         /// <summary>count name entries from the current position, under keys 0 to count - 1.</summary>
-        private static Dictionary<long, string> ReadNameTable(ByteReader upkReader, int count)
+        private static NameTable ReadNameTable(ByteReader upkReader, int count)
         {
             // The count has been checked against the file's size: presizing is safe.
-            var nameTable = new Dictionary<long, string>(count);
+            var starts = new int[count];
             for (int i = 0; i < count; i++)
             {
-                nameTable[i] = ReadName(upkReader);
+                int length = upkReader.ReadInt32();
+                upkReader.Require(length);
+                starts[i] = (int)upkReader.Position;
+                upkReader.Position += length;
                 upkReader.Skip(8);
             }
-            return nameTable;
+            return new NameTable(upkReader.Data, starts);
         }
 
         /// <summary>count import entries from the current position: import j's object name under -(j + 1).</summary>
-        private static Dictionary<int, string> ReadImportTable(ByteReader upkReader, Dictionary<long, string> nameTable, int count)
+        private static Dictionary<int, string> ReadImportTable(ByteReader upkReader, NameTable nameTable, int count)
         {
             var importNames = new Dictionary<int, string>(count);
             for (int j = 0; j < count; j++)
@@ -130,19 +133,6 @@ namespace tool
                 exports.Add(new ExportEntry(className, outer, objectName, nameNumber, entryPosition, serialSize, serialOffset));
             }
             return exports;
-        }
-
-        /// <summary>
-        /// One name table entry from the current position: length N, then N
-        /// bytes of 8-bit text. The 8 flag bytes after it are left unread.
-        /// </summary>
-        private static string ReadName(ByteReader upkReader)
-        {
-            int length = upkReader.ReadInt32();
-            upkReader.Require(length);
-            string name = StringValue.DecodeEightBit(upkReader.Data, (int)upkReader.Position, length);
-            upkReader.Position += length;
-            return name;
         }
 
         /// <summary>The class name for a class reference; null for 0, positive or unknown references.</summary>

@@ -34,25 +34,6 @@ namespace tool
         }
 
         /// <summary>
-        /// The file's text as UTF-16 code units: the bytes that hold them,
-        /// from start on, in the byte order bigEndian says. A byte-order mark
-        /// selects the encoding and is passed over; without one the file is
-        /// UTF-16LE. A UTF-32 mark counts only before UTF-32 text. UTF-16 is
-        /// the file's own bytes; UTF-8 and UTF-32 are decoded into new ones
-        /// (UTF-16LE, start 0), ill-formed UTF-8 becoming U+FFFD. An odd last
-        /// byte of UTF-16 is left for the reader to take as U+FFFD.
-        /// </summary>
-        public static byte[] Utf16Units(byte[] file, out int start, out bool bigEndian)
-        {
-            Form form = Detect(file, out start);
-            bigEndian = form == Form.Utf16BE;
-            if (form == Form.Utf16LE || form == Form.Utf16BE) return file;
-            byte[] units = form == Form.Utf8 ? DecodeUtf8(file, start) : DecodeUtf32(file, start, form == Form.Utf32BE);
-            start = 0;
-            return units;
-        }
-
-        /// <summary>
         /// Whether a file without a byte-order mark (read as UTF-16LE) is
         /// rather UTF-8 text, as many editors save by default: no mark, valid
         /// UTF-8, and an odd length or a line feed as UTF-8 but none among
@@ -81,10 +62,16 @@ namespace tool
 
         private static readonly Encoding StrictUtf8 = new UTF8Encoding(false, true);
 
-        private enum Form { Utf8, Utf16LE, Utf16BE, Utf32LE, Utf32BE }
+        /// <summary>The encodings a text file may come back in.</summary>
+        public enum Form { Utf8, Utf16LE, Utf16BE, Utf32LE, Utf32BE }
 
-        /// <summary>The encoding that the byte-order mark selects, and where the text starts.</summary>
-        private static Form Detect(byte[] bytes, out int start)
+        /// <summary>
+        /// The encoding that the byte-order mark selects, and where the text
+        /// starts; without a mark the file is UTF-16LE. A UTF-32 mark counts
+        /// only before UTF-32 text, so a UTF-32 text is whole units, each a
+        /// character (no surrogate, nothing beyond U+10FFFF).
+        /// </summary>
+        public static Form Detect(byte[] bytes, out int start)
         {
             start = 0;
             if (StartsWith(bytes, 0xEF, 0xBB, 0xBF)) { start = 3; return Form.Utf8; }
@@ -125,70 +112,12 @@ namespace tool
             return true;
         }
 
-        private static uint Utf32At(byte[] bytes, int p, bool bigEndian)
+        /// <summary>The UTF-32 unit at p.</summary>
+        public static uint Utf32At(byte[] bytes, int p, bool bigEndian)
         {
             return bigEndian
                 ? ((uint)bytes[p] << 24) | ((uint)bytes[p + 1] << 16) | ((uint)bytes[p + 2] << 8) | bytes[p + 3]
                 : bytes[p] | ((uint)bytes[p + 1] << 8) | ((uint)bytes[p + 2] << 16) | ((uint)bytes[p + 3] << 24);
-        }
-
-        /// <summary>
-        /// UTF-8 from start on as UTF-16LE bytes, decoded a piece at a time
-        /// straight into them, so that no string of the whole text is made.
-        /// </summary>
-        private static byte[] DecodeUtf8(byte[] bytes, int start)
-        {
-            var utf8 = new UTF8Encoding(false, false);
-            var units = new byte[2L * utf8.GetCharCount(bytes, start, bytes.Length - start)];
-            Decoder decoder = utf8.GetDecoder();
-            const int Piece = 1 << 16;
-            // A piece of n bytes gives at most n characters, and those of a
-            // sequence the piece before left unfinished.
-            var chars = new char[Piece + 8];
-            int at = 0;
-            for (int p = start; p < bytes.Length; p += Piece)
-            {
-                int n = Math.Min(Piece, bytes.Length - p);
-                int produced = decoder.GetChars(bytes, p, n, chars, 0, p + n == bytes.Length);
-                for (int i = 0; i < produced; i++, at += 2)
-                {
-                    units[at] = (byte)chars[i];
-                    units[at + 1] = (byte)(chars[i] >> 8);
-                }
-            }
-            return units;
-        }
-
-        /// <summary>UTF-32 of either byte order, already known to hold only characters, as UTF-16LE bytes.</summary>
-        private static byte[] DecodeUtf32(byte[] bytes, int start, bool bigEndian)
-        {
-            long pairs = 0;
-            for (int p = start; p < bytes.Length; p += 4)
-                if (Utf32At(bytes, p, bigEndian) >= 0x10000) pairs++;
-            var units = new byte[2 * ((bytes.Length - start) / 4 + pairs)];
-            int at = 0;
-            for (int p = start; p < bytes.Length; p += 4)
-            {
-                uint v = Utf32At(bytes, p, bigEndian);
-                if (v >= 0x10000)
-                {
-                    v -= 0x10000;
-                    at = PutUnit(units, at, 0xD800 + (v >> 10));
-                    at = PutUnit(units, at, 0xDC00 + (v & 0x3FF));
-                }
-                else
-                {
-                    at = PutUnit(units, at, v);
-                }
-            }
-            return units;
-        }
-
-        private static int PutUnit(byte[] units, int at, uint unit)
-        {
-            units[at] = (byte)unit;
-            units[at + 1] = (byte)(unit >> 8);
-            return at + 2;
         }
     }
 }

@@ -144,21 +144,43 @@ namespace tool
         /// its size and a zero array index, "{\n}" turned back into a line
         /// feed unless the line is taken literally, and moves lineCount on by
         /// one. Code units are written one for one, so whatever the text file
-        /// held reaches the package.
+        /// held reaches the package. A text file's line goes from its bytes
+        /// straight to the writer, its size and length written once it is.
         /// </summary>
         public static void WriteTextLine(IReadOnlyList<string> lines, ByteWriter writer, ref int lineCount, bool literal = false)
         {
             if (lineCount < 0 || lineCount >= lines.Count)
                 throw new TooFewLinesException();
+            var textFile = lines as TextLines;
+            if (textFile != null)
+            {
+                long header = writer.Position;
+                writer.WriteInt64(0);
+                writer.WriteInt32(0);
+                long written = textFile.WriteValue(lineCount++, !literal, writer);
+                writer.WriteBytes(ValueEnd, 0, 2);
+                long end = writer.Position;
+                writer.Position = header;
+                WriteHeader(writer, written + 1);
+                writer.Position = end;
+                return;
+            }
             string line = lines[lineCount++];
             string value = literal ? line : TextFile.UnescapeLine(line);
-            long units = value.Length + 1L;
+            WriteHeader(writer, value.Length + 1L);
+            writer.WriteUtf16Terminated(value);
+        }
+
+        private static readonly byte[] ValueEnd = new byte[2];
+
+        /// <summary>The size, array index and length of a UTF-16 value of units code units, its NUL included.</summary>
+        private static void WriteHeader(ByteWriter writer, long units)
+        {
             if (2 * units + 4 > int.MaxValue)
                 throw new OutputTooLargeException();
             writer.WriteInt32((int)(2 * units + 4));
             writer.WriteInt32(0);
             writer.WriteInt32((int)-units);
-            writer.WriteUtf16Terminated(value);
         }
 
         private void CarryTo(long position)

@@ -43,7 +43,9 @@ namespace tool
             }
             string text = tool.StringValue.Decode(package, valueStart, length, byteCount);
             string asWritten = literal ? text : TextFile.EscapeLine(text);
-            if (lines[LineCount] != asWritten) ignoredEdits.Add(LineCount + 1);
+            var textFile = lines as TextLines;
+            bool same = textFile != null ? textFile.Matches(LineCount, asWritten) : lines[LineCount] == asWritten;
+            if (!same) ignoredEdits.Add(LineCount + 1);
             LineCount++;
         }
 
