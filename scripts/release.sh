@@ -38,7 +38,7 @@ commit=$(git rev-parse HEAD)
 # A build of its own, from nothing, and every test on it.
 build=build-release
 rm -rf "$build" dist
-scripts/test.sh "$build"
+scripts/test.sh "$build" || refuse "the build or a test failed (above); dist/ is not written"
 
 linux_exe=$build/scrivel
 linux_list=$build/bundle/scrivel.arch.list

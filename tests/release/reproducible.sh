@@ -17,9 +17,9 @@
 # Environment: SCRIVEL_SOURCE_DIR; REPRODUCIBLE_WORK, a folder of the test's
 # own (emptied first; the build logs stay there); REPRODUCIBLE_TARGETS, the
 # targets to build, separated by commas; LINUX_EXE and LINUX_LIST, the Linux
-# executable and its configured archive list relative to a build folder;
-# WINDOWS_ENV, the Windows build's scrivel-windows.env relative to it (empty
-# without a Windows build).
+# executable and its configured archive list (the archive is the list's path
+# without ".list") relative to a build folder; WINDOWS_ENV, the Windows
+# build's scrivel-windows.env relative to it (empty without a Windows build).
 set -u
 src=$SCRIVEL_SOURCE_DIR
 work=$REPRODUCIBLE_WORK
@@ -67,6 +67,11 @@ shipped() {  # build folder
     fi
 }
 
+# The entry names of a list, sorted.
+entry_names() {
+    grep -v '^#' "$1" | cut -f2 | sed '/^$/d' | LC_ALL=C sort
+}
+
 # The source of the entry named $2 in the list $1.
 listed_source() {
     awk -F '\t' -v name="$2" '!/^#/ && $2 == name { print $1; exit }' "$1"
@@ -77,12 +82,22 @@ while IFS=$'\t' read -r name exe1 list1 _ exe2 list2; do
         echo "$name: the same bytes ($(sha256sum <"$exe1" | cut -c1-64))"
         continue
     fi
-    fail "$name: the two builds differ in $(cmp -l "$exe1" "$exe2" 2>/dev/null | wc -l) bytes," \
-        "the first at offset $(cmp "$exe1" "$exe2" 2>&1 | sed -n 's/.* byte \([0-9]*\).*/\1/p')"
+    size1=$(stat -c %s "$exe1") size2=$(stat -c %s "$exe2")
+    if [ "$size1" != "$size2" ]; then
+        fail "$name: the two builds differ in size: $size1 and $size2 bytes"
+    else
+        fail "$name: the two builds differ in $(cmp -l "$exe1" "$exe2" | wc -l) bytes," \
+            "the first at byte $(cmp "$exe1" "$exe2" | sed -n 's/.* byte \([0-9]*\).*/\1/p')"
+    fi
+    # What differs: the archive's entries, or else the launcher around it.
+    only=$(diff <(entry_names "$list1") <(entry_names "$list2") | sed -n 's/^[<>] //p' | tr '\n' ' ')
+    [ -z "$only" ] || fail "$name: archive entries in one build only: $only"
     while IFS=$'\t' read -r source entry; do
         case "$source" in "" | \#*) continue ;; esac
-        cmp -s "$source" "$(listed_source "$list2" "$entry")" || fail "$name: archive entry $entry differs"
+        second=$(listed_source "$list2" "$entry")
+        [ -z "$second" ] || cmp -s "$source" "$second" || fail "$name: archive entry $entry differs"
     done <"$list1"
+    cmp -s "${list1%.list}" "${list2%.list}" && fail "$name: the archives are the same; the launcher differs"
 done < <(paste <(shipped "$one") <(shipped "$two"))
 
 # No path of the build: each file that makes up an executable, searched for

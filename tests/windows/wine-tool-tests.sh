@@ -26,7 +26,8 @@ WORK_FOLDER="$TEMP_DIR/ScrivelTempFiles"
 
 # ---- the archive ---------------------------------------------------------------------
 
-# It unpacks into exactly the files of its list, byte for byte, and its class
+# It unpacks into exactly the files of its list, byte for byte, and nothing
+# but the runtime folder's layout (mono.dll, lib\, etc\) and the tool; its class
 # library is the Windows one: the Unix one calls a native helper library
 # (System.Native) that has no Windows build, and every file operation fails.
 archive_list="$(dirname "$SCRIVEL_ARCHIVE")/$(basename "$SCRIVEL_ARCHIVE").windows.txt"
@@ -55,6 +56,8 @@ for line in open(sys.argv[2], encoding="utf-8"):
 assert sorted(entries) == sorted(listed), "entries %s, listed %s" % (sorted(entries), sorted(listed))
 for name in entries:
     assert entries[name] == listed[name], name + " differs from its source"
+strays = [n for n in entries if n not in ("mono.dll", "Scrivel.exe") and not n.startswith(("lib\\", "etc\\"))]
+assert not strays, "entries outside the runtime folder's layout: %s" % strays
 corlib = entries["lib\\mscorlib.dll"]
 assert b"System.Native" not in corlib, "the archive carries the Unix class library"
 assert b"kernel32" in corlib.lower(), "the class library does not call the Windows API"
