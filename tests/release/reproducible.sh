@@ -56,7 +56,6 @@ options=("$@")
 one="$work/one"
 two="$work/the-second-build"
 build "$src" "$one" UTC+12 C
-sleep 1
 build "$copy" "$two" UTC-14 C.UTF-8
 
 # The executables and their lists, as "name<TAB>executable<TAB>list" per line.

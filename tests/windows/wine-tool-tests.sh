@@ -91,7 +91,7 @@ run_both() {
     local name="$1"
     shift
     tree_arguments "$@"
-    "$SCRIVEL_LINUX_EXE" "${linux_args[@]}" >"$WORK/$name.linux" 2>&1 </dev/null
+    run_linux "${linux_args[@]}" >"$WORK/$name.linux" 2>&1 </dev/null
     expect_eq "$name: Linux exit code" 0 "$?"
     # A runtime configuration of the environment that would break every file
     # operation, were it read instead of the bundled one.
@@ -175,7 +175,7 @@ cmp -s "$WORK/linux/$f0/Napisy łódź.txt" "$WORK/windows/$f0/Napisy łódź.tx
 # Each would make the runtime print its option list instead of running the
 # tool, log its work on the console, or refuse to start; the name may be in
 # any case on Windows. Each run must print what the Linux run without it does.
-"$SCRIVEL_LINUX_EXE" "$WORK/linux/$f0/Napisy łódź.upk" >"$WORK/settings.linux" 2>&1 </dev/null
+run_linux "$WORK/linux/$f0/Napisy łódź.upk" >"$WORK/settings.linux" 2>&1 </dev/null
 for setting in MONO_DEBUG=bogus MONO_LOG_LEVEL=debug MONO_THREADS_SUSPEND=bogus mono_debug=bogus; do
     rm -f "$WORK/windows/$f0/Napisy łódź.txt"
     env "$setting" timeout 120 wine start /wait /b "$(wine_path "$SCRIVEL_EXE")" \
