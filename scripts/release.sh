@@ -99,7 +99,7 @@ origin() {
         fi
         dir=$(dirname "$dir")
     done
-    echo "made by the build: \`${real#"$PWD/$build"/}\`"
+    echo "made from these sources by the build (\`${real#"$PWD/$build"/}\`)"
 }
 
 # entries <configured archive list>: a table of the archive's entries.
