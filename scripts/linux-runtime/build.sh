@@ -36,14 +36,16 @@ run_steps() {
   mkdir -p "$work/no-gssapi/gssapi"
   echo '#error the GSSAPI bindings are left out' >"$work/no-gssapi/gssapi/gssapi_ext.h"
 
-  # Debian's own compiler flags, as its package build uses them.
+  # Debian's own compiler flags, as its package build uses them; the source
+  # and work folders, which the library's assertions name, written as
+  # relative paths, so that the result does not depend on where the cache is.
   mkdir -p "$work/runtime"
   cd "$work/runtime"
   "$src/configure" --disable-boehm --with-mcs-docs=no --disable-mcs-build \
     --disable-nls --disable-btls --disable-support-build --with-ikvm-native=no \
     --disable-llvm --without-x --disable-static \
     ac_cv_func_arc4random=no ac_cv_func_arc4random_buf=no \
-    CFLAGS="$(dpkg-buildflags --get CFLAGS)" \
+    CFLAGS="$(dpkg-buildflags --get CFLAGS) -ffile-prefix-map=$src=mono-$MONO_UPSTREAM -ffile-prefix-map=$work=." \
     CPPFLAGS="-I$work/no-gssapi $(dpkg-buildflags --get CPPFLAGS)" \
     LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
   grep -q '^/\* #undef ENABLE_GSS \*/' config.h

@@ -73,7 +73,15 @@ wine_tool_test_start() {  # name
     WORK="$SCRIVEL_TEST_WORK/$1"
     rm -rf "$WORK"
     mkdir -p "$WORK"
+    mkdir -m 700 "$WORK/linux-runtime-dir"
     . "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
+}
+
+# run_linux ARGS...: the Linux executable, with a working folder of this
+# test's own, so that runs of other tests at the same time never make it
+# wait (and say so).
+run_linux() {
+    XDG_RUNTIME_DIR="$WORK/linux-runtime-dir" "$SCRIVEL_LINUX_EXE" "$@"
 }
 
 # tree_arguments ARGS...: the same arguments for the two trees of a

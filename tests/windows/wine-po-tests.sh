@@ -37,7 +37,7 @@ run_both() {
     local name="$1"
     shift
     tree_arguments "$@"
-    "$SCRIVEL_LINUX_EXE" "${linux_args[@]}" >"$WORK/$name.linux" 2>&1 </dev/null
+    run_linux "${linux_args[@]}" >"$WORK/$name.linux" 2>&1 </dev/null
     timeout 120 wine start /wait /b "$(wine_path "$SCRIVEL_EXE")" "${windows_args[@]}" \
         >"$WORK/$name.windows" 2>"$WORK/$name.windows.err" </dev/null
     expect_eq "$name: Windows exit code" 0 "$?"

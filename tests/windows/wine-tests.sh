@@ -5,7 +5,7 @@
 #   wine-tests.sh CASE
 #
 # CASE is one of: pe, i686, start, stop, unpack, arguments, console,
-# dropped, folder, failures. The environment names the builds and folders:
+# dropped, folder, failures, version. The environment names the builds and folders:
 #   SCRIVEL_WINDOWS_ENV   scrivel-windows.env written by the Windows build
 #   SCRIVEL_WINE_PREFIX   the tests' Wine prefix
 #   SCRIVEL_TEST_WORK     a folder for logs and outputs
@@ -496,12 +496,31 @@ case_failures() {
     finish
 }
 
+# The version resource as the file's properties show it: the numbers of
+# VERSION with a fourth 0, read back through the version library.
+case_version() {
+    local v
+    v="$(tr -d ' \r\n' <"$SCRIVEL_SOURCE_DIR/VERSION").0"
+    printf '%s\n' "FILEVERSION $v" "PRODUCTVERSION $v" "FILETYPE 1" "Translation 0409 04b0" \
+        "FileDescription=Scrivel subtitle tool" "FileVersion=$v" "InternalName=scrivel" \
+        "OriginalFilename=scrivel.exe" "ProductName=Scrivel" "ProductVersion=$v" >"$WORK/expected.txt"
+    wine "$VERSION_PROBE_EXE" "$(wine_path "$SCRIVEL_EXE")" >"$WORK/scrivel.txt" 2>"$WORK/scrivel.err" </dev/null
+    expect_eq "probe on scrivel.exe: exit code" 0 "$?"
+    tr -d '\r' <"$WORK/scrivel.txt" >"$WORK/actual.txt"
+    expect_same_lines "the version resource of scrivel.exe" "$WORK/expected.txt" "$WORK/actual.txt"
+    # The probe must tell a file without one.
+    wine "$VERSION_PROBE_EXE" "$(wine_path "$RUNNER_EXE")" >"$WORK/runner.txt" 2>&1 </dev/null
+    expect_eq "probe on a program without a version resource: exit code" 1 "$?"
+    expect_contains "probe on a program without a version resource" "$WORK/runner.txt" "no version resource"
+    finish
+}
+
 case "$case_name" in
     start) wine_start ;;
     stop) wine_stop ;;
-    pe | i686 | unpack | arguments | console | dropped | folder | failures) "case_$case_name" ;;
+    pe | i686 | unpack | arguments | console | dropped | folder | failures | version) "case_$case_name" ;;
     *)
-        echo "usage: $0 pe|i686|start|stop|unpack|arguments|console|dropped|folder|failures" >&2
+        echo "usage: $0 pe|i686|start|stop|unpack|arguments|console|dropped|folder|failures|version" >&2
         exit 2
         ;;
 esac

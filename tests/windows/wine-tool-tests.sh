@@ -26,7 +26,8 @@ WORK_FOLDER="$TEMP_DIR/ScrivelTempFiles"
 
 # ---- the archive ---------------------------------------------------------------------
 
-# It unpacks into exactly the files of its list, byte for byte, and its class
+# It unpacks into exactly the files of its list, byte for byte, and nothing
+# but the runtime folder's layout (mono.dll, lib\, etc\) and the tool; its class
 # library is the Windows one: the Unix one calls a native helper library
 # (System.Native) that has no Windows build, and every file operation fails.
 archive_list="$(dirname "$SCRIVEL_ARCHIVE")/$(basename "$SCRIVEL_ARCHIVE").windows.txt"
@@ -55,6 +56,8 @@ for line in open(sys.argv[2], encoding="utf-8"):
 assert sorted(entries) == sorted(listed), "entries %s, listed %s" % (sorted(entries), sorted(listed))
 for name in entries:
     assert entries[name] == listed[name], name + " differs from its source"
+strays = [n for n in entries if n not in ("mono.dll", "Scrivel.exe") and not n.startswith(("lib\\", "etc\\"))]
+assert not strays, "entries outside the runtime folder's layout: %s" % strays
 corlib = entries["lib\\mscorlib.dll"]
 assert b"System.Native" not in corlib, "the archive carries the Unix class library"
 assert b"kernel32" in corlib.lower(), "the class library does not call the Windows API"
@@ -88,7 +91,7 @@ run_both() {
     local name="$1"
     shift
     tree_arguments "$@"
-    "$SCRIVEL_LINUX_EXE" "${linux_args[@]}" >"$WORK/$name.linux" 2>&1 </dev/null
+    run_linux "${linux_args[@]}" >"$WORK/$name.linux" 2>&1 </dev/null
     expect_eq "$name: Linux exit code" 0 "$?"
     # A runtime configuration of the environment that would break every file
     # operation, were it read instead of the bundled one.
@@ -172,7 +175,7 @@ cmp -s "$WORK/linux/$f0/Napisy łódź.txt" "$WORK/windows/$f0/Napisy łódź.tx
 # Each would make the runtime print its option list instead of running the
 # tool, log its work on the console, or refuse to start; the name may be in
 # any case on Windows. Each run must print what the Linux run without it does.
-"$SCRIVEL_LINUX_EXE" "$WORK/linux/$f0/Napisy łódź.upk" >"$WORK/settings.linux" 2>&1 </dev/null
+run_linux "$WORK/linux/$f0/Napisy łódź.upk" >"$WORK/settings.linux" 2>&1 </dev/null
 for setting in MONO_DEBUG=bogus MONO_LOG_LEVEL=debug MONO_THREADS_SUSPEND=bogus mono_debug=bogus; do
     rm -f "$WORK/windows/$f0/Napisy łódź.txt"
     env "$setting" timeout 120 wine start /wait /b "$(wine_path "$SCRIVEL_EXE")" \
