@@ -92,11 +92,13 @@ using Pieces = std::vector<std::pair<const unsigned char*, uint32_t>>;
 // length and its complement and that many bytes, the last block marked
 // final, then the stream's Adler-32, which must match the runs and end the
 // stream; the runs must add up to `size`. False for any other stream, which
-// is then inflated (and so checked) as usual.
-bool storedPieces(const unsigned char* p, int32_t packedSize, int32_t size, Pieces& pieces) {
+// is then inflated (and so checked) as usual, and when the list of runs
+// finds no memory.
+bool storedPieces(const unsigned char* p, int32_t packedSize, int32_t size, Pieces& pieces) try {
     pieces.clear();
     const unsigned char* const end = p + packedSize;
-    if (packedSize < 2 || (p[0] & 0x0F) != 8 || (p[1] & 0x20) != 0 || (p[0] * 256 + p[1]) % 31 != 0)
+    if (packedSize < 2 || (p[0] & 0x0F) != 8 || (p[0] >> 4) > 7 || (p[1] & 0x20) != 0 ||
+        (p[0] * 256 + p[1]) % 31 != 0)
         return false;
     p += 2;
     int64_t total = 0;
@@ -117,6 +119,9 @@ bool storedPieces(const unsigned char* p, int32_t packedSize, int32_t size, Piec
     const uint32_t stated = static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
                             static_cast<uint32_t>(p[2]) << 8 | p[3];
     return stated == adler;
+} catch (const std::bad_alloc&) {
+    pieces.clear();
+    return false;
 }
 
 }  // namespace
