@@ -1,13 +1,15 @@
 // Writes the "ARCH" archive that the launcher carries.
 //
-//   archive_builder [--base <folder>] <list-file> <output-archive>
+//   archive_builder [--base <folder>] [--level <0-9>] <list-file> <output-archive>
 //
 // The list holds one entry per line: source path, TAB, entry name with "\"
 // separators; blank lines and lines starting with # are ignored; relative
 // source paths are taken from <folder> (default: the current folder).
 // Entries are written in ascending order of their names compared without
 // regard to case, each as: name length, name, size, compressed size, and one
-// zlib stream from zlib's one-call compression at the default level. All
+// zlib stream from zlib's one-call compression at the default level, or at
+// the level --level gives (0: stored, which unpacks at the speed of a copy,
+// its checksum still checked). All
 // integers are 32-bit little-endian. Any problem with the list leaves no
 // output and ends with a message and exit status 1.
 
@@ -139,7 +141,7 @@ std::vector<unsigned char> readWhole(const std::string& path) {
     return bytes;
 }
 
-void writeRecords(std::ostream& out, const std::vector<Entry>& entries) {
+void writeRecords(std::ostream& out, const std::vector<Entry>& entries, int level) {
     out.write("ARCH", 4);
     putInt32(out, entries.size());
     std::vector<unsigned char> packed;
@@ -147,7 +149,7 @@ void writeRecords(std::ostream& out, const std::vector<Entry>& entries) {
         const std::vector<unsigned char> raw = readWhole(entry.source);
         uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
         packed.resize(packedSize);
-        if (compress(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size())) != Z_OK)
+        if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), level) != Z_OK)
             fail("cannot compress " + entry.source);
         if (packedSize > kMaxFieldValue)
             fail(entry.source + " compresses to more than 2147483647 bytes");
@@ -159,12 +161,12 @@ void writeRecords(std::ostream& out, const std::vector<Entry>& entries) {
     }
 }
 
-void writeArchive(const std::vector<Entry>& entries, const std::string& outputPath) {
+void writeArchive(const std::vector<Entry>& entries, const std::string& outputPath, int level) {
     const std::string temporary = outputPath + ".part";
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     if (!out) fail("cannot create " + temporary);
     try {
-        writeRecords(out, entries);
+        writeRecords(out, entries, level);
     } catch (...) {
         out.close();
         std::remove(temporary.c_str());
@@ -192,14 +194,23 @@ int main(int argc, char** argv) {
         base = args[1];
         args.erase(args.begin(), args.begin() + 2);
     }
+    int level = Z_DEFAULT_COMPRESSION;
+    if (args.size() >= 2 && args[0] == "--level") {
+        if (args[1].size() != 1 || args[1][0] < '0' || args[1][0] > '9') {
+            std::cerr << "archive_builder: --level takes 0 to 9\n";
+            return 2;
+        }
+        level = args[1][0] - '0';
+        args.erase(args.begin(), args.begin() + 2);
+    }
     if (args.size() != 2) {
-        std::cerr << "usage: archive_builder [--base <folder>] <list-file> <output-archive>\n";
+        std::cerr << "usage: archive_builder [--base <folder>] [--level <0-9>] <list-file> <output-archive>\n";
         return 2;
     }
     try {
         std::vector<Entry> entries = readList(args[0], base);
         checkEntries(entries, args[0]);
-        writeArchive(entries, args[1]);
+        writeArchive(entries, args[1], level);
     } catch (const Failure& failure) {
         std::cerr << "archive_builder: " << failure.message << "\n";
         return 1;

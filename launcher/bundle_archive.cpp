@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "byte_buffer.h"
 #include "entry_inflater.h"
@@ -82,6 +84,46 @@ void discardTarget(std::FILE*& file, const platform::Folder& folder, const char*
     platform::removeEntry(folder, name);
 }
 
+using Pieces = std::vector<std::pair<const unsigned char*, uint32_t>>;
+
+// The runs of an entry's bytes inside a zlib stream of stored blocks only
+// (as an archive built at level 0 has), found where they lie: the stream
+// header, then blocks of a header byte (type "stored", no other bits), the
+// length and its complement and that many bytes, the last block marked
+// final, then the stream's Adler-32, which must match the runs and end the
+// stream; the runs must add up to `size`. False for any other stream, which
+// is then inflated (and so checked) as usual, and when the list of runs
+// finds no memory.
+bool storedPieces(const unsigned char* p, int32_t packedSize, int32_t size, Pieces& pieces) try {
+    pieces.clear();
+    const unsigned char* const end = p + packedSize;
+    if (packedSize < 2 || (p[0] & 0x0F) != 8 || (p[0] >> 4) > 7 || (p[1] & 0x20) != 0 ||
+        (p[0] * 256 + p[1]) % 31 != 0)
+        return false;
+    p += 2;
+    int64_t total = 0;
+    uint32_t adler = 1;
+    for (bool last = false; !last;) {
+        if (end - p < 5 || (p[0] & ~1u) != 0) return false;
+        last = (p[0] & 1) != 0;
+        const uint32_t length = p[1] | static_cast<uint32_t>(p[2]) << 8;
+        const uint32_t complement = p[3] | static_cast<uint32_t>(p[4]) << 8;
+        p += 5;
+        if ((length ^ 0xFFFF) != complement || static_cast<uint32_t>(end - p) < length) return false;
+        if (length > 0) pieces.emplace_back(p, length);
+        adler = EntryInflater::adler32(adler, p, length);
+        total += length;
+        p += length;
+    }
+    if (end - p != 4 || total != size) return false;
+    const uint32_t stated = static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+                            static_cast<uint32_t>(p[2]) << 8 | p[3];
+    return stated == adler;
+} catch (const std::bad_alloc&) {
+    pieces.clear();
+    return false;
+}
+
 }  // namespace
 
 void BundleArchive::extractTo(const platform::Folder& folder) {
@@ -112,10 +154,12 @@ void BundleArchive::extractTo(const platform::Folder& folder) {
     if (count <= 0) return;
 
     // The packed data is inflated where it lies, each entry in one call into
-    // one buffer reused from entry to entry and written from there.
+    // one buffer reused from entry to entry and written from there; stored
+    // data is written from where it lies.
     ByteBuffer name;
     ByteBuffer uncompressed;
     EntryInflater inflater;
+    Pieces pieces;
 
     for (int32_t entry = 0; entry < count; ++entry) {
         int32_t nameLength = 0;
@@ -162,18 +206,21 @@ void BundleArchive::extractTo(const platform::Folder& folder) {
             ++skipped_;
             continue;
         }
-        if (!uncompressed.resize(size)) {
-            discardTarget(file, folder, entryName);
-            outcome_ = Outcome::OutOfMemory;
-            return;
-        }
         const unsigned char* packed = in.take(packedSize);
-        // A stream that does not inflate to exactly the stated size is
-        // damaged; the entry's file is not left behind half-made.
-        if (!inflater.inflate(packed, packedSize, uncompressed.data(), size)) {
-            discardTarget(file, folder, entryName);
-            outcome_ = Outcome::Damaged;
-            return;
+        if (!storedPieces(packed, packedSize, size, pieces)) {
+            if (!uncompressed.resize(size)) {
+                discardTarget(file, folder, entryName);
+                outcome_ = Outcome::OutOfMemory;
+                return;
+            }
+            // A stream that does not inflate to exactly the stated size is
+            // damaged; the entry's file is not left behind half-made.
+            if (!inflater.inflate(packed, packedSize, uncompressed.data(), size)) {
+                discardTarget(file, folder, entryName);
+                outcome_ = Outcome::Damaged;
+                return;
+            }
+            pieces.assign(1, {uncompressed.data(), static_cast<uint32_t>(size)});
         }
 
         if (file == nullptr) {
@@ -181,7 +228,9 @@ void BundleArchive::extractTo(const platform::Folder& folder) {
             continue;
         }
         const size_t produced = static_cast<size_t>(size);
-        const bool wrote = std::fwrite(uncompressed.data(), 1, produced, file) == produced;
+        bool wrote = true;
+        for (const auto& piece : pieces)
+            wrote = wrote && std::fwrite(piece.first, 1, piece.second, file) == piece.second;
         const int writeError = wrote ? 0 : errno;
         const bool closed = std::fclose(file) == 0;
         const int closeError = closed ? 0 : errno;

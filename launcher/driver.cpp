@@ -126,6 +126,8 @@ Unpacked unpackArchive(const platform::Folder& folder) {
         return Unpacked::NoArchive;
     }
     archive.extractTo(folder);
+    // The runtime never reads the block again.
+    releaseEmbeddedArchive(block);
     switch (archive.lastOutcome()) {
     case BundleArchive::Outcome::Complete:
         if (archive.entriesSkipped() == 0)

@@ -13,4 +13,10 @@ struct EmbeddedArchive {
 
 EmbeddedArchive embeddedArchive();
 
+// Tells the system that the block's pages are no longer needed once it has
+// been unpacked, so the process's resident memory no longer counts them
+// (Linux: they stay in the page cache and would be read back if touched).
+// Nothing on Windows.
+void releaseEmbeddedArchive(const EmbeddedArchive& archive);
+
 }  // namespace scrivel

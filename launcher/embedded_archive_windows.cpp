@@ -27,4 +27,6 @@ EmbeddedArchive embeddedArchive() {
     return EmbeddedArchive{static_cast<const unsigned char*>(bytes), static_cast<int32_t>(size)};
 }
 
+void releaseEmbeddedArchive(const EmbeddedArchive&) {}
+
 }  // namespace scrivel

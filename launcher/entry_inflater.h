@@ -20,6 +20,10 @@ public:
     // Bytes after the stream are not looked at.
     bool inflate(const unsigned char* packed, int32_t packedSize, unsigned char* out, int32_t size);
 
+    // Zlib's Adler-32 checksum of `length` bytes (at most 65535), continued
+    // from `adler` (1 for the first bytes).
+    static uint32_t adler32(uint32_t adler, const unsigned char* data, uint32_t length);
+
 private:
     void* state_;
 };

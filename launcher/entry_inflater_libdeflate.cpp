@@ -23,4 +23,8 @@ bool EntryInflater::inflate(const unsigned char* packed, int32_t packedSize, uns
                                       nullptr) == LIBDEFLATE_SUCCESS;
 }
 
+uint32_t EntryInflater::adler32(uint32_t adler, const unsigned char* data, uint32_t length) {
+    return libdeflate_adler32(adler, data, length);
+}
+
 }  // namespace scrivel

@@ -18,4 +18,8 @@ bool EntryInflater::inflate(const unsigned char* packed, int32_t packedSize, uns
            produced == static_cast<uLongf>(size);
 }
 
+uint32_t EntryInflater::adler32(uint32_t adler, const unsigned char* data, uint32_t length) {
+    return static_cast<uint32_t>(::adler32(adler, data, length));
+}
+
 }  // namespace scrivel

@@ -13,7 +13,7 @@ SUDO=""
 # with apt-get source). gettext's tools, translate-toolkit and polib judge
 # the PO files that the tool writes and reads.
 PACKAGES="cmake g++ make binutils pkgconf zlib1g-dev libdeflate-dev libgtest-dev mono-devel mono-runtime
-  libmono-corlib4.5-cil libmonosgen-2.0-1 libnunit-cil-dev nunit-console
+  libmono-corlib4.5-cil libmonosgen-2.0-1 libmono-profiler libnunit-cil-dev nunit-console
   util-linux bsdutils mount e2fsprogs dpkg-dev xz-utils debian-archive-keyring
   gettext translate-toolkit python3-polib"
 

@@ -1,13 +1,16 @@
 // The least a launcher run must do, in one process: unpack the archive it
 // carries into a new folder by the cheapest means at hand (the block read in
-// place, each entry inflated in one call into one reused buffer and written
-// with one write), start the runtime from there through the same hosting
-// code as the launcher, run the tool, and remove the folder again.
+// place; an entry of stored blocks, its checksum checked, written from
+// where it lies with one call; any other inflated in one call into one
+// reused buffer and written with one write), start the runtime from there
+// through the same hosting code as the launcher, run the tool, and remove
+// the folder again.
 //   start_floor FOLDER [tool arguments...]     (FOLDER must not exist)
 
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,6 +48,30 @@ bool inflateEntry(unsigned char* out, int32_t size, const unsigned char* in, int
                                       nullptr) == LIBDEFLATE_SUCCESS;
 }
 
+// The runs of a zlib stream of stored blocks only, where they lie, and
+// whether its checksum matches them; false for any other stream.
+bool storedRuns(const unsigned char* p, int32_t packed, int32_t size, std::vector<iovec>& runs) {
+    runs.clear();
+    const unsigned char* end = p + packed;
+    if (packed < 6 || p[0] != 0x78) return false;
+    p += 2;
+    uint32_t adler = 1;
+    int64_t total = 0;
+    for (bool last = false; !last;) {
+        if (end - p < 5 || (p[0] & ~1u) != 0) return false;
+        last = p[0] & 1;
+        const uint32_t length = p[1] | static_cast<uint32_t>(p[2]) << 8;
+        p += 5;
+        if (static_cast<uint32_t>(end - p) < length) return false;
+        runs.push_back(iovec{const_cast<unsigned char*>(p), length});
+        adler = libdeflate_adler32(adler, p, length);
+        total += length;
+        p += length;
+    }
+    return end - p == 4 && total == size &&
+           (static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3]) == adler;
+}
+
 bool unpack(const scrivel::EmbeddedArchive& block, const std::string& folder) {
     if (block.length < 8 || std::memcmp(block.data, "ARCH", 4) != 0) return false;
     const unsigned char* p = block.data + 8;
@@ -73,10 +100,14 @@ bool unpack(const scrivel::EmbeddedArchive& block, const std::string& folder) {
                 mkdir((folder + "/" + name.c_str()).c_str(), 0700);  // exists already: fine
                 c = '/';
             }
-        if (!inflateEntry(out, size, p, packed)) return false;
+        static std::vector<iovec> runs;
+        const bool stored = storedRuns(p, packed, size, runs);
+        if (!stored && !inflateEntry(out, size, p, packed)) return false;
         p += packed;
         const int fd = open((folder + "/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0 || write(fd, out, static_cast<size_t>(size)) != size || close(fd) != 0) return false;
+        const ssize_t wrote = stored ? writev(fd, runs.data(), static_cast<int>(runs.size()))
+                                     : write(fd, out, static_cast<size_t>(size));
+        if (fd < 0 || wrote != size || close(fd) != 0) return false;
     }
     return true;
 }

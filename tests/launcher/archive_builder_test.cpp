@@ -23,11 +23,12 @@ struct BuildResult {
 };
 
 BuildResult runBuilder(const Scratch& work, const std::string& list, const std::string& output,
-                       const std::string& base = "") {
+                       const std::string& base = "", const std::string& options = "") {
     writeFile(work / "list.txt", list);
     const std::string errors = work / "errors.txt";
     std::string command = std::string("'") + SCRIVEL_ARCHIVE_BUILDER + "'";
     if (!base.empty()) command += " --base '" + base + "'";
+    command += options;
     command += " '" + (work / "list.txt") + "' '" + output + "' 2>'" + errors + "'";
     const int raw = std::system(command.c_str());
     return BuildResult{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(errors)};
@@ -137,6 +138,26 @@ TEST(ArchiveBuilder, RecordsAreSortedIgnoringCaseWithDefaultLevelStreams) {
                 EXPECT_EQ(f.second, inflate(entries[i].stream, entries[i].size));
             }
     }
+}
+
+// --level: zlib's level of every stream (its header says which), 0 storing
+// the bytes as they are; anything but one digit is refused.
+TEST(ArchiveBuilder, LevelSetsTheStreamsCompression) {
+    Scratch work;
+    const std::string text(4000, 'a');
+    writeFile(work / "f", text);
+    const std::string list = (work / "f") + "\tf.txt\n";
+    for (const auto& [level, second] : {std::pair<const char*, char>{"0", '\x01'}, {"9", '\xDA'}}) {
+        ASSERT_EQ(0, runBuilder(work, list, work / "out.arch", "", std::string(" --level ") + level).status);
+        const std::vector<ParsedEntry> entries = parse(readFile(work / "out.arch"));
+        ASSERT_EQ(1u, entries.size());
+        EXPECT_EQ(second, entries[0].stream.at(1)) << level;
+        EXPECT_EQ(text, inflate(entries[0].stream, entries[0].size)) << level;
+        EXPECT_EQ(level[0] == '0', entries[0].stream.find(text) != std::string::npos) << level;
+    }
+    for (const char* bad : {" --level 10", " --level x", " --level ''"})
+        EXPECT_EQ(2, runBuilder(work, list, work / "bad.arch", "", bad).status) << bad;
+    EXPECT_FALSE(exists(work / "bad.arch"));
 }
 
 TEST(ArchiveBuilder, RefusesBadListsAndLeavesNoArchive) {

@@ -117,22 +117,30 @@ TEST(BundleArchiveHostile, TruncationAnywhereLeavesOnlyCompleteFiles) {
     EXPECT_EQ(BundleArchive::Outcome::Damaged, unpack(whole.substr(0, 6), box.dest).outcome);
 }
 
+// Compressed streams, and stored ones (level 0, written from where they lie,
+// several blocks here), damaged in each part: data, checksum, sizes, a
+// block's length.
 TEST(BundleArchiveHostile, StreamThatDoesNotInflateToItsSizeStopsWithoutAFile) {
-    const std::string raw = mixedBytes(10000, 3);
-    const std::string packed = zlibStream(raw);
-    std::string flipped = packed;
-    flipped[flipped.size() / 2] ^= 0x55;
-    std::string badChecksum = packed;
-    badChecksum[badChecksum.size() - 1] ^= 0x01;
-    const int32_t size = static_cast<int32_t>(raw.size());
-    const int32_t k = static_cast<int32_t>(packed.size());
-    const std::vector<std::string> broken = {
-        rawRecord("bad.dll", size, k, flipped),
-        rawRecord("bad.dll", size, k, badChecksum),
-        rawRecord("bad.dll", size + 1, k, packed),  // stated size too large
-        rawRecord("bad.dll", size - 1, k, packed),  // stated size too small
-        rawRecord("bad.dll", size, k, std::string(static_cast<size_t>(k), 'x')),
-    };
+    std::vector<std::string> broken;
+    for (const auto& [raw, level] : {std::pair<std::string, int>{mixedBytes(10000, 3), -1}, {mixedBytes(150000, 4), 0}}) {
+        const std::string packed = zlibStream(raw, level);
+        std::string flipped = packed;
+        flipped[flipped.size() / 2] ^= 0x55;
+        std::string badChecksum = packed;
+        badChecksum[badChecksum.size() - 1] ^= 0x01;
+        const int32_t size = static_cast<int32_t>(raw.size());
+        const int32_t k = static_cast<int32_t>(packed.size());
+        broken.push_back(rawRecord("bad.dll", size, k, flipped));
+        broken.push_back(rawRecord("bad.dll", size, k, badChecksum));
+        broken.push_back(rawRecord("bad.dll", size + 1, k, packed));  // stated size too large
+        broken.push_back(rawRecord("bad.dll", size - 1, k, packed));  // stated size too small
+        broken.push_back(rawRecord("bad.dll", size, k, std::string(static_cast<size_t>(k), 'x')));
+        if (level == 0) {
+            std::string badLength = packed;
+            badLength[3] ^= 0x01;  // the first block's length no longer matches its complement
+            broken.push_back(rawRecord("bad.dll", size, k, badLength));
+        }
+    }
     for (size_t i = 0; i < broken.size(); ++i) {
         Sandbox box;
         writeFile(box.dest + "/old.txt", "old");
@@ -140,6 +148,21 @@ TEST(BundleArchiveHostile, StreamThatDoesNotInflateToItsSizeStopsWithoutAFile) {
         EXPECT_EQ(BundleArchive::Outcome::Damaged, u.outcome) << i;
         EXPECT_EQ((std::vector<std::string>{"good.txt", "old.txt"}), listTree(box.dest)) << i;
     }
+}
+
+TEST(BundleArchiveHostile, StoredStreamsUnpackByteForByte) {
+    Sandbox box;
+    const std::vector<std::string> raws = {"", "x", mixedBytes(65535, 5), mixedBytes(200000, 6)};
+    std::vector<std::string> records;
+    for (size_t i = 0; i < raws.size(); ++i) {
+        const std::string packed = zlibStream(raws[i], 0);
+        records.push_back(rawRecord("s" + std::to_string(i), static_cast<int32_t>(raws[i].size()),
+                                    static_cast<int32_t>(packed.size()), packed));
+    }
+    const Unpacked u = unpack(archive(records), box.dest);
+    EXPECT_EQ(BundleArchive::Outcome::Complete, u.outcome);
+    for (size_t i = 0; i < raws.size(); ++i)
+        EXPECT_TRUE(readFile(box.dest + "/s" + std::to_string(i)) == raws[i]) << i;
 }
 
 TEST(BundleArchiveHostile, ImpossibleSizesStopBeforeAnyAllocation) {

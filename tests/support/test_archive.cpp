@@ -25,11 +25,11 @@ std::string int32Bytes(int32_t value) {
     return bytes;
 }
 
-std::string zlibStream(const std::string& raw) {
+std::string zlibStream(const std::string& raw, int level) {
     uLongf length = compressBound(static_cast<uLong>(raw.size()));
     std::string packed(length, '\0');
-    if (compress(reinterpret_cast<Bytef*>(&packed[0]), &length,
-                 reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size())) != Z_OK)
+    if (compress2(reinterpret_cast<Bytef*>(&packed[0]), &length,
+                  reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()), level) != Z_OK)
         throw std::runtime_error("compress failed");
     packed.resize(length);
     return packed;

@@ -92,7 +92,8 @@ Outcome run(const std::string& program, const std::vector<std::string>& args, co
 std::string mixedBytes(size_t length, uint32_t seed);
 
 std::string int32Bytes(int32_t value);
-std::string zlibStream(const std::string& raw);
+// zlib's one-call compression at `level` (0: stored blocks only).
+std::string zlibStream(const std::string& raw, int level = -1);
 
 // One entry record with the sizes that belong to raw.
 std::string record(const std::string& name, const std::string& raw);
