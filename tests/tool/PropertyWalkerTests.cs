@@ -96,11 +96,12 @@ namespace tool.Tests
                 this.eightBitOnly = eightBitOnly;
             }
 
-            public override void StringValue(string name, long sizeField, int length, long valueStart, long byteCount)
+            public override void StringValue(string name, bool isText, long sizeField, int length, long valueStart, long byteCount)
             {
-                if (!PropertyTypes.IsTextProperty(name, length)) return;
+                Assert.AreEqual(PropertyTypes.IsTextProperty(name, length), isText, "whether " + name + " is a text");
+                if (!isText) return;
                 eightBitOnly.Add(!PropertyTypes.IsTextProperty(name, -length));
-                lines.StringValue(name, sizeField, length, valueStart, byteCount);
+                lines.StringValue(name, isText, sizeField, length, valueStart, byteCount);
             }
         }
 

@@ -76,31 +76,31 @@ namespace tool
         }
 
         /// <summary>count name entries from the current position, under keys 0 to count - 1.</summary>
-        private static Dictionary<long, string> ReadNameTable(ByteReader upkReader, int count)
+        private static NameTable ReadNameTable(ByteReader upkReader, int count)
         {
             // The count has been checked against the file's size: presizing is safe.
-            var nameTable = new Dictionary<long, string>(count);
+            var names = new string[count];
             for (int i = 0; i < count; i++)
             {
-                nameTable[i] = ReadName(upkReader);
+                names[i] = ReadName(upkReader);
                 upkReader.Skip(8);
             }
-            return nameTable;
+            return new NameTable(names);
         }
 
         /// <summary>count import entries from the current position: import j's object name under -(j + 1).</summary>
-        private static Dictionary<int, string> ReadImportTable(ByteReader upkReader, Dictionary<long, string> nameTable, int count)
+        private static Dictionary<int, string> ReadImportTable(ByteReader upkReader, NameTable nameTable, int count)
         {
             var importNames = new Dictionary<int, string>(count);
             for (int j = 0; j < count; j++)
             {
                 upkReader.Skip(20);
                 long objectName = upkReader.ReadInt64();
-                string name;
                 // An object name that is not in the name table (an index
                 // beyond it, or a reference whose upper half is not 0) is
                 // damage: which exports are of a text class could not be told.
-                if (!nameTable.TryGetValue(objectName, out name))
+                string name = nameTable.NameAt(objectName);
+                if (name == null)
                     throw new DamagedPackageException("the object name " + objectName + " of import " + j
                         + " is not in the name table");
                 importNames[-(j + 1)] = name;

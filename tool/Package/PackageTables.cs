@@ -10,7 +10,7 @@ namespace tool
     /// </summary>
     public sealed class PackageTables
     {
-        public PackageTables(ReadingRules rules, uint version, IReadOnlyDictionary<long, string> nameTable,
+        public PackageTables(ReadingRules rules, uint version, NameTable nameTable,
             IReadOnlyDictionary<int, string> importNames, IReadOnlyList<ExportEntry> exports)
         {
             Rules = rules;
@@ -24,7 +24,7 @@ namespace tool
         public readonly ReadingRules Rules;
         public readonly uint Version;
         /// <summary>Name table entry i under key i.</summary>
-        public readonly IReadOnlyDictionary<long, string> NameTable;
+        public readonly NameTable NameTable;
         /// <summary>Import j under key -(j + 1), mapped to its object name.</summary>
         public readonly IReadOnlyDictionary<int, string> ImportNames;
         public readonly IReadOnlyList<ExportEntry> Exports;

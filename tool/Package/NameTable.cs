@@ -1,0 +1,171 @@
+// A package's name table: entry i under key i, looked up by index, and what each name means to a property walk.
+using System.Collections;
+using System.Collections.Generic;
+
+namespace tool
+{
+    /// <summary>
+    /// A package's name table as a map from signed 64-bit key to name: the
+    /// entry at position i under key i. The keys of a package's table are
+    /// 0 to count - 1, so a look-up is an index into an array; a table with
+    /// other keys (made from any map by <see cref="Of"/>) keeps those in a
+    /// map beside it. For the property walks it also keeps, per name, what
+    /// the name means as a property name and as a type name, worked out the
+    /// first time the name is met, so that a tag costs no string comparison.
+    /// </summary>
+    public sealed class NameTable : IReadOnlyDictionary<long, string>
+    {
+        /// <summary>Bits of <see cref="Meaning"/>.</summary>
+        public const int Known = 1;
+        /// <summary>The name is "None".</summary>
+        public const int None = 2;
+        /// <summary>A string property of this name is a text in 8-bit form.</summary>
+        public const int Text8 = 4;
+        /// <summary>A string property of this name is a text in UTF-16 form.</summary>
+        public const int Text16 = 8;
+        /// <summary>The name, as a type name, is a "Subtitles" or "LocalizedSubtitles" row.</summary>
+        public const int ArrayRow = 16;
+        /// <summary>The type name's <see cref="PropertyKind"/> stands from this bit on.</summary>
+        public const int KindShift = 5;
+        /// <summary>The type name's fixed byte count stands from this bit on.</summary>
+        public const int FixedShift = 8;
+
+        /// <summary>Names by key; null where a key in range has no name.</summary>
+        private readonly string[] dense;
+        /// <summary>Names whose keys lie outside the dense range; null when there are none.</summary>
+        private readonly Dictionary<long, string> others;
+        private readonly int count;
+        private readonly int[] meanings;
+
+        /// <summary>The table whose entry at position i is names[i].</summary>
+        public NameTable(string[] names)
+        {
+            dense = names;
+            count = names.Length;
+            meanings = new int[names.Length];
+        }
+
+        private NameTable(string[] dense, Dictionary<long, string> others, int count)
+        {
+            this.dense = dense;
+            this.others = others;
+            this.count = count;
+            meanings = new int[dense.Length];
+        }
+
+        /// <summary>
+        /// names itself when it is a NameTable, otherwise a table with the
+        /// same keys and names (the keys 0 to count - 1 in an array, any
+        /// others in a map).
+        /// </summary>
+        public static NameTable Of(IReadOnlyDictionary<long, string> names)
+        {
+            var table = names as NameTable;
+            if (table != null) return table;
+            int n = names.Count;
+            var dense = new string[n];
+            Dictionary<long, string> others = null;
+            foreach (KeyValuePair<long, string> entry in names)
+            {
+                if (entry.Key >= 0 && entry.Key < n && entry.Value != null)
+                {
+                    dense[entry.Key] = entry.Value;
+                }
+                else
+                {
+                    if (others == null) others = new Dictionary<long, string>();
+                    others[entry.Key] = entry.Value;
+                }
+            }
+            return new NameTable(dense, others, n);
+        }
+
+        /// <summary>The name under key, or null.</summary>
+        public string NameAt(long key)
+        {
+            if ((ulong)key < (ulong)dense.Length) return dense[key] ?? OtherAt(key);
+            return OtherAt(key);
+        }
+
+        private string OtherAt(long key)
+        {
+            string name;
+            return others != null && others.TryGetValue(key, out name) ? name : null;
+        }
+
+        /// <summary>
+        /// What the name under key, which is in the table, means to a walk:
+        /// <see cref="Known"/> and the bits above. Names met under other keys
+        /// than those of the array are worked out anew each time.
+        /// </summary>
+        public int Meaning(long key)
+        {
+            if ((ulong)key < (ulong)meanings.Length)
+            {
+                int meaning = meanings[key];
+                if (meaning != 0) return meaning;
+                return meanings[key] = MeaningOf(NameAt(key));
+            }
+            return MeaningOf(NameAt(key));
+        }
+
+        /// <summary>What a name means to a walk, by <see cref="PropertyTypes"/>.</summary>
+        public static int MeaningOf(string name)
+        {
+            int fixedBytes;
+            PropertyKind kind = PropertyTypes.Classify(name, out fixedBytes);
+            int meaning = Known | ((int)kind << KindShift) | (fixedBytes << FixedShift);
+            if (name == PropertyTypes.NoneName) meaning |= None;
+            if (PropertyTypes.IsTextProperty(name, 1)) meaning |= Text8;
+            if (PropertyTypes.IsTextProperty(name, -1)) meaning |= Text16;
+            if (PropertyTypes.IsArrayRow(name)) meaning |= ArrayRow;
+            return meaning;
+        }
+
+        public string this[long key]
+        {
+            get
+            {
+                string name = NameAt(key);
+                if (name == null) throw new KeyNotFoundException();
+                return name;
+            }
+        }
+
+        public int Count { get { return count; } }
+
+        public bool ContainsKey(long key)
+        {
+            return NameAt(key) != null;
+        }
+
+        public bool TryGetValue(long key, out string value)
+        {
+            value = NameAt(key);
+            return value != null;
+        }
+
+        public IEnumerable<long> Keys
+        {
+            get { foreach (KeyValuePair<long, string> entry in this) yield return entry.Key; }
+        }
+
+        public IEnumerable<string> Values
+        {
+            get { foreach (KeyValuePair<long, string> entry in this) yield return entry.Value; }
+        }
+
+        public IEnumerator<KeyValuePair<long, string>> GetEnumerator()
+        {
+            for (int i = 0; i < dense.Length; i++)
+                if (dense[i] != null) yield return new KeyValuePair<long, string>(i, dense[i]);
+            if (others != null)
+                foreach (KeyValuePair<long, string> entry in others) yield return entry;
+        }
+
+        IEnumerator IEnumerable.GetEnumerator()
+        {
+            return GetEnumerator();
+        }
+    }
+}
