@@ -52,10 +52,10 @@ namespace tool
             carried = reader.Position;
         }
 
-        public override void StringValue(string name, long sizeField, int length, long valueStart, long byteCount)
+        public override void StringValue(string name, bool isText, long sizeField, int length, long valueStart, long byteCount)
         {
             CarryTo(sizeField);
-            if (PropertyTypes.IsTextProperty(name, length))
+            if (isText)
             {
                 // Every replaced text goes out as UTF-16, whatever its old form:
                 // the game reads 8-bit strings as single-byte characters, so a
