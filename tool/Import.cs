@@ -150,7 +150,10 @@ namespace tool
             long oldEnd = writeOldPlaces(package, header.End, exports, output);
 
             var upkReader = new ByteReader(package);
-            var exportWriter = new ByteWriter(16);
+            // Rewritten exports are gathered and written some at a time, in
+            // writes larger than the output's own buffer.
+            var exportWriter = new ByteWriter(AppendBatch + AppendBatch / 2);
+            exportWriter.Restart(package.Length);
             long appendPos = package.Length;
             int lineCount = 0;
             var ignoredEdits = new List<int>();
@@ -165,19 +168,18 @@ namespace tool
 
                 if (TextClasses.IsRewritten(export.ClassName))
                 {
-                    exportWriter.Restart(appendPos);
-                    rewriteExport(export, readTexts, literal, exportWriter, upkReader, ref lineCount, tables, appendPos);
-                    header.Move(k, appendPos, exportWriter.Position - appendPos);
-                    if (appendPos == package.Length) writeZeros(output, oldEnd, package.Length);
-                    output.Position = appendPos;
-                    exportWriter.WriteTo(output);
-                    appendPos = exportWriter.Length;
+                    if (exportWriter.Length - appendPos >= AppendBatch)
+                        appendPos = writeAppended(exportWriter, appendPos, oldEnd, package.Length, output);
+                    long at = exportWriter.Length;
+                    rewriteExport(export, readTexts, literal, exportWriter, upkReader, ref lineCount, tables, at);
+                    header.Move(k, at, exportWriter.Position - at);
                 }
                 else if (export.ClassName == TextClasses.Uncompiled)
                 {
                     countUncompiledLines(export, readTexts, literal, upkReader, ref lineCount, tables, ignoredEdits);
                 }
             }
+            writeAppended(exportWriter, appendPos, oldEnd, package.Length, output);
             upkReader.Limit = upkReader.Length;
             progress.Finish();
             linesUsed = lineCount;
@@ -186,6 +188,25 @@ namespace tool
                     textFileName));
 
             header.WriteTo(output, package);
+        }
+
+        /// <summary>Bytes of rewritten exports gathered before they are written: more than the output's buffer takes.</summary>
+        private const int AppendBatch = (1 << 20) + (64 << 10);
+
+        /// <summary>
+        /// Writes the rewritten exports gathered in exportWriter since
+        /// appendPos, the first of them after zeros from oldEnd up to the
+        /// package's old end, packageEnd; returns where the next ones go.
+        /// </summary>
+        private static long writeAppended(ByteWriter exportWriter, long appendPos, long oldEnd, long packageEnd, Stream output)
+        {
+            if (exportWriter.Length == appendPos) return appendPos;
+            if (appendPos == packageEnd) writeZeros(output, oldEnd, packageEnd);
+            output.Position = appendPos;
+            exportWriter.WriteTo(output);
+            long end = exportWriter.Length;
+            exportWriter.Restart(end);
+            return end;
         }
 
         /// <summary>
@@ -209,17 +230,31 @@ namespace tool
             }
             ranges.Sort((a, b) => a.Key.CompareTo(b.Key));
             output.Position = headerEnd;
-            long written = headerEnd;
+            // Data that follows on without a gap goes out in one write.
+            long written = headerEnd, runStart = headerEnd, runEnd = headerEnd;
             foreach (KeyValuePair<long, long> range in ranges)
             {
-                if (range.Value <= written) continue;
-                writeZeros(output, written, range.Key);
-                long from = Math.Max(written, range.Key);
-                output.Write(package, (int)from, (int)(range.Value - from));
-                written = range.Value;
+                if (range.Value <= runEnd) continue;
+                if (range.Key > runEnd)
+                {
+                    written = writeRun(package, runStart, runEnd, output);
+                    writeZeros(output, written, range.Key);
+                    runStart = range.Key;
+                }
+                runEnd = range.Value;
             }
+            written = writeRun(package, runStart, runEnd, output);
             writeZeros(output, written, oldEnd);
             return oldEnd;
+        }
+
+        /// <summary>Writes the package's bytes [from, to) at from; returns to.</summary>
+        private static long writeRun(byte[] package, long from, long to, Stream output)
+        {
+            if (to <= from) return to;
+            output.Position = from;
+            output.Write(package, (int)from, (int)(to - from));
+            return to;
         }
 
         private static readonly byte[] zeros = new byte[64 * 1024];
