@@ -32,6 +32,8 @@ namespace tool
         private readonly int count;
         private int cursorLine;
         private int cursorUnit;
+        /// <summary>Where the line at the cursor ends, once known; -1 before.</summary>
+        private int cursorEnd = -1;
         private char[] line = new char[256];
 
         /// <summary>The lines of a text file's bytes, in whatever encoding its byte-order mark names.</summary>
@@ -56,10 +58,21 @@ namespace tool
             {
                 if (index < 0 || index >= count) throw new ArgumentOutOfRangeException("index");
                 MoveTo(index);
-                int end = EndOf(cursorUnit);
-                int length = end - cursorUnit;
+                if (cursorEnd < 0) cursorEnd = EndOf(cursorUnit);
+                int length = cursorEnd - cursorUnit;
                 if (line.Length < length) line = new char[Math.Max(length, 2 * line.Length)];
-                for (int i = 0; i < length; i++) line[i] = At(cursorUnit + i);
+                // Whole units of UTF-16LE are the chars' own bytes on a
+                // little-endian machine; the U+FFFD of an odd last byte is not.
+                int whole = Math.Min(length, units - cursorUnit);
+                if (hi == 1 && BitConverter.IsLittleEndian)
+                {
+                    Buffer.BlockCopy(bytes, start + 2 * cursorUnit, line, 0, 2 * whole);
+                    for (int i = whole; i < length; i++) line[i] = At(cursorUnit + i);
+                }
+                else
+                {
+                    for (int i = 0; i < length; i++) line[i] = At(cursorUnit + i);
+                }
                 return new string(line, 0, length);
             }
         }
@@ -93,10 +106,12 @@ namespace tool
             {
                 cursorLine = 0;
                 cursorUnit = 0;
+                cursorEnd = -1;
             }
             while (cursorLine < index)
             {
-                cursorUnit = NextStart(cursorUnit);
+                cursorUnit = cursorEnd < 0 ? NextStart(cursorUnit) : StartAfter(cursorEnd);
+                cursorEnd = -1;
                 cursorLine++;
             }
         }
@@ -111,10 +126,13 @@ namespace tool
         /// <summary>Where the line that begins at unit u ends: its CR or LF, or the text's end.</summary>
         private int EndOf(int u)
         {
+            byte[] b = bytes;
             int end = start + 2 * units;
             for (int p = start + 2 * u; p < end; p += 2)
             {
-                if (bytes[p + hi] == 0 && (bytes[p + lo] == '\r' || bytes[p + lo] == '\n'))
+                // The low byte first: it rules out nearly every unit alone.
+                byte low = b[p + lo];
+                if (low <= '\r' && (low == '\r' || low == '\n') && b[p + hi] == 0)
                     return (p - start) / 2;
             }
             return total;
@@ -123,7 +141,12 @@ namespace tool
         /// <summary>Where the line after the one that begins at unit u begins.</summary>
         private int NextStart(int u)
         {
-            int end = EndOf(u);
+            return StartAfter(EndOf(u));
+        }
+
+        /// <summary>Where the line after the one that ends at unit end begins.</summary>
+        private int StartAfter(int end)
+        {
             if (end >= total) return total;
             if (At(end) == '\r' && end + 1 < units && At(end + 1) == '\n') return end + 2;
             return end + 1;
