@@ -36,7 +36,10 @@ namespace tool
                 exports[k].RequireSerialRange(fileLength);
                 walked[n++] = ((long)exports[k].SerialOffset << 32) | (uint)k;
             }
-            System.Array.Sort(walked, 0, n);
+            // Packages keep their exports' data in table order as a rule.
+            bool sorted = true;
+            for (int i = 1; i < n && sorted; i++) sorted = walked[i - 1] < walked[i];
+            if (!sorted) System.Array.Sort(walked, 0, n);
             for (int i = 1; i < n; i++)
             {
                 int a = (int)walked[i - 1], b = (int)walked[i];
