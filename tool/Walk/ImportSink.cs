@@ -52,6 +52,18 @@ namespace tool
             carried = reader.Position;
         }
 
+        /// <summary>
+        /// Readies the sink for the walk of another list, which starts at the
+        /// reader's position and writes at the writer's; its texts take the
+        /// lines from lineCount on.
+        /// </summary>
+        public void Restart(int lineCount)
+        {
+            LineCount = lineCount;
+            carried = reader.Position;
+            enclosed.Clear();
+        }
+
         public override void StringValue(string name, bool isText, long sizeField, int length, long valueStart, long byteCount)
         {
             CarryTo(sizeField);
