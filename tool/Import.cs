@@ -159,6 +159,9 @@ namespace tool
             var ignoredEdits = new List<int>();
             var progress = ProgressReport.Start(Messages.ImportLabel, exports.Count);
             long[] readLimits = WalkedRanges.ReadLimits(exports, package.Length);
+            // One walker and sink rewrite every export, as importPackage would.
+            PropertyWalker rewriter = null;
+            ImportSink rewriteSink = null;
             for (int k = 0; k < exports.Count; k++)
             {
                 progress.BeforeEntry(k);
@@ -171,7 +174,12 @@ namespace tool
                     if (exportWriter.Length - appendPos >= AppendBatch)
                         appendPos = writeAppended(exportWriter, appendPos, oldEnd, package.Length, output);
                     long at = exportWriter.Length;
-                    rewriteExport(export, readTexts, literal, exportWriter, upkReader, ref lineCount, tables, at);
+                    if (rewriter == null)
+                    {
+                        rewriteSink = new ImportSink(readTexts, exportWriter, upkReader, lineCount, printWalkError, literal);
+                        rewriter = new PropertyWalker(upkReader, tables.NameTable, rewriteSink);
+                    }
+                    rewriteExport(export, exportWriter, upkReader, ref lineCount, at, rewriter, rewriteSink);
                     header.Move(k, at, exportWriter.Position - at);
                 }
                 else if (export.ClassName == TextClasses.Uncompiled)
@@ -274,14 +282,22 @@ namespace tool
         /// (it stops at an unknown type reference) is carried over unchanged,
         /// so no byte of the export is lost.
         /// </summary>
-        private static void rewriteExport(ExportEntry export, IReadOnlyList<string> readTexts, bool literal, ByteWriter upkWriter,
-            ByteReader upkReader, ref int lineCount, PackageTables tables, long appendPos)
+        private static void rewriteExport(ExportEntry export, ByteWriter upkWriter, ByteReader upkReader, ref int lineCount,
+            long appendPos, PropertyWalker walker, ImportSink sink)
         {
             long endPos = (long)export.SerialOffset + export.SerialSize;
             upkReader.Position = export.SerialOffset;
             upkWriter.Position = appendPos;
             upkWriter.CopyFrom(upkReader, 4);
-            importPackage(readTexts, literal, upkWriter, upkReader, ref lineCount, tables.NameTable, endPos);
+            sink.Restart(lineCount);
+            try
+            {
+                walker.Walk(endPos);
+            }
+            finally
+            {
+                lineCount = sink.LineCount;
+            }
             if (upkReader.Position < endPos)
                 upkWriter.CopyFrom(upkReader, endPos - upkReader.Position);
         }
