@@ -377,6 +377,19 @@ namespace tool.Tests
         }
 
         [Test]
+        public void ImportReferencesNameOnlyTheirImports()
+        {
+            var imports = new ImportNames(new[] { "a", "b" });
+            var cases = new Dictionary<int, string>
+            {
+                { -1, "a" }, { -2, "b" }, { -3, null }, { 0, null }, { 1, null }, { int.MinValue, null }, { int.MaxValue, null },
+            };
+            foreach (KeyValuePair<int, string> c in cases)
+                Assert.AreEqual(c.Value, imports.NameOf(c.Key), "reference " + c.Key);
+            Assert.Throws<KeyNotFoundException>(() => { string unused = imports[0]; });
+        }
+
+        [Test]
         public void ANameTableFromAnyMapFindsWhatTheMapFinds()
         {
             // Keys inside and outside the dense range, negative ones and

@@ -11,7 +11,7 @@ namespace tool
     public sealed class PackageTables
     {
         public PackageTables(ReadingRules rules, uint version, NameTable nameTable,
-            IReadOnlyDictionary<int, string> importNames, IReadOnlyList<ExportEntry> exports)
+            ImportNames importNames, IReadOnlyList<ExportEntry> exports)
         {
             Rules = rules;
             Version = version;
@@ -26,7 +26,7 @@ namespace tool
         /// <summary>Name table entry i under key i.</summary>
         public readonly NameTable NameTable;
         /// <summary>Import j under key -(j + 1), mapped to its object name.</summary>
-        public readonly IReadOnlyDictionary<int, string> ImportNames;
+        public readonly ImportNames ImportNames;
         public readonly IReadOnlyList<ExportEntry> Exports;
     }
 }
