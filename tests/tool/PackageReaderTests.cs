@@ -384,5 +384,50 @@ namespace tool.Tests
                 Assert.Throws<DamagedPackageException>(() => Read(package, ReadingRules.Import, out console));
             }
         }
+
+        [Test]
+        public void ImportReferencesNameOnlyTheirImports()
+        {
+            var imports = new ImportNames(new[] { "a", "b" });
+            var cases = new Dictionary<int, string>
+            {
+                { -1, "a" }, { -2, "b" }, { -3, null }, { 0, null }, { 1, null }, { int.MinValue, null }, { int.MaxValue, null },
+            };
+            foreach (KeyValuePair<int, string> c in cases)
+                Assert.AreEqual(c.Value, imports.NameOf(c.Key), "reference " + c.Key);
+            Assert.Throws<KeyNotFoundException>(() => { string unused = imports[0]; });
+        }
+
+        [Test]
+        public void ANameTableFromAnyMapFindsWhatTheMapFinds()
+        {
+            // Keys inside and outside the dense range, negative ones and
+            // ones with an upper half, a gap, and names that mean something
+            // to a walk next to ones that differ only in case.
+            var map = new Dictionary<long, string>
+            {
+                { 0, "None" }, { 1, "Text" }, { 3, "text" }, { -1, "StrProperty" }, { 1L << 32, "Subtitles" },
+                { 7, "Comment" }, { 2, "ArrayProperty" },
+            };
+            NameTable table = NameTable.Of(map);
+            Assert.AreEqual(map.Count, table.Count);
+            CollectionAssert.AreEquivalent(map, table);
+            foreach (long key in new[] { 0L, 1, 2, 3, 4, 5, 6, 7, 8, -1, -2, 1L << 32, (1L << 32) + 1, long.MinValue })
+            {
+                string expected;
+                bool found = map.TryGetValue(key, out expected);
+                string name;
+                Assert.AreEqual(found, table.TryGetValue(key, out name), "key " + key);
+                Assert.AreEqual(expected, name, "key " + key);
+                if (found) Assert.AreEqual(NameTable.MeaningOf(expected), table.Meaning(key), "key " + key);
+            }
+            int none = NameTable.MeaningOf("None"), text = NameTable.MeaningOf("Text"), comment = NameTable.MeaningOf("Comment");
+            Assert.AreEqual(NameTable.None, none & (NameTable.None | NameTable.Text8 | NameTable.Text16));
+            Assert.AreEqual(NameTable.Text8 | NameTable.Text16, text & (NameTable.None | NameTable.Text8 | NameTable.Text16));
+            Assert.AreEqual(NameTable.Text8, comment & (NameTable.None | NameTable.Text8 | NameTable.Text16));
+            Assert.AreEqual(0, NameTable.MeaningOf("text") & ~(NameTable.Known | (7 << NameTable.KindShift)));
+            Assert.AreEqual(NameTable.ArrayRow | (20 << NameTable.FixedShift), NameTable.MeaningOf("Subtitles") & ~(NameTable.Known | (7 << NameTable.KindShift)));
+            Assert.AreSame(table, NameTable.Of(table));
+        }
     }
 }
