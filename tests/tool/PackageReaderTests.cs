@@ -77,8 +77,12 @@ namespace tool.Tests
             b.RawNameBytes[empty] = new byte[0];
             int inner = b.NameIndex("inner");
             b.RawNameBytes[inner] = new byte[] { 0x41, 0x00, 0x42, 0x00 };
+            // Enough names to fill several of the table's pages.
+            for (int i = b.Names.Count; i < 1100; i++) b.NameIndex("n" + i);
 
             var names = ReadForExtraction(b).NameTable;
+            // What a name means to a walk is that of its decoded text, even when met first there.
+            Assert.AreEqual(NameTable.MeaningOf("None"), names.Meaning(none2), "meaning before look-up");
             Assert.AreEqual("None", names[b.NameIndex("None")], "one NUL");
             Assert.AreEqual("None", names[none2], "two NULs");
             Assert.AreEqual("\u00E9", names[acute]);
@@ -96,6 +100,11 @@ namespace tool.Tests
             foreach (var entry in names) values.Add(entry.Key + "=" + entry.Value);
             Assert.AreEqual(names.Count, values.Count);
             Assert.AreEqual(acute + "=\u00E9", values[acute]);
+            foreach (int key in new[] { 511, 512, 1023, 1024, 1099 })
+            {
+                Assert.AreEqual("n" + key, values[key].Substring(values[key].IndexOf('=') + 1), "key " + key);
+                Assert.AreEqual(NameTable.MeaningOf("n" + key), names.Meaning(key), "key " + key);
+            }
         }
 
         // ---- Imports and class names ----

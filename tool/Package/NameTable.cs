@@ -9,13 +9,16 @@ namespace tool
     /// entry at position i under key i, so a look-up is an index into an
     /// array. A package's table keeps where each entry's text lies in the
     /// package and decodes it (<see cref="StringValue.DecodeEightBit"/>) when
-    /// it is first looked up, keeping it from then on: a table of millions of
-    /// names costs 16 bytes a name and a string for each name used, never an
-    /// object for each name. A table made from any map by <see cref="Of"/>
-    /// keeps the keys 0 to count - 1 in an array and any others in a map
-    /// beside it. For the property walks it also keeps, per name, what the
-    /// name means as a property name and as a type name, worked out the first
-    /// time the name is met, so that a tag costs no string comparison.
+    /// it is first looked up, keeping it from then on. A table made from any
+    /// map by <see cref="Of"/> keeps the keys 0 to count - 1 in the same way
+    /// and any others in a map beside it. For the property walks it also
+    /// keeps, per name, what the name means as a property name and as a type
+    /// name, worked out the first time the name is met, so that a tag costs
+    /// no string comparison. Names and meanings are kept in pages of
+    /// <see cref="PageSize"/> entries, each made when one of its entries is
+    /// first looked up: a table of millions of names, of which a walk meets
+    /// a few, costs 4 bytes a name and no large array of references for the
+    /// collector to go through.
     /// </summary>
     public sealed class NameTable : IReadOnlyDictionary<long, string>
     {
@@ -34,19 +37,31 @@ namespace tool
         /// <summary>The type name's fixed byte count stands from this bit on.</summary>
         public const int FixedShift = 8;
 
+        private const int PageBits = 9;
+        /// <summary>Entries of a page: its arrays stay small objects.</summary>
+        private const int PageSize = 1 << PageBits;
+
+        /// <summary>Names and meanings of PageSize consecutive keys.</summary>
+        private sealed class Page
+        {
+            /// <summary>
+            /// Names by key: decoded on first look-up for a package's table;
+            /// for a table made from a map, null where a key has no name.
+            /// </summary>
+            public readonly string[] Names = new string[PageSize];
+            /// <summary>Meanings by key; 0 until worked out.</summary>
+            public readonly int[] Meanings = new int[PageSize];
+        }
+
         /// <summary>The package the entries lie in; null for a table made from a map.</summary>
         private readonly byte[] package;
         /// <summary>Where each entry's text starts in package, after its 32-bit length.</summary>
         private readonly int[] starts;
-        /// <summary>
-        /// Names by key: decoded on first look-up for a package's table;
-        /// for a table made from a map, null where a key in range has no name.
-        /// </summary>
-        private readonly string[] decoded;
-        /// <summary>Names whose keys lie outside the array; null when there are none.</summary>
+        /// <summary>The keys 0 to count - 1; pages not made yet are null.</summary>
+        private readonly Page[] pages;
+        /// <summary>Names whose keys lie outside 0 to count - 1; null when there are none.</summary>
         private readonly Dictionary<long, string> others;
         private readonly int count;
-        private readonly int[] meanings;
 
         /// <summary>
         /// A table whose entry i is the text at starts[i] in package, as many
@@ -57,53 +72,55 @@ namespace tool
             this.package = package;
             this.starts = starts;
             count = starts.Length;
-            decoded = new string[count];
-            meanings = new int[count];
+            pages = new Page[(count + PageSize - 1) >> PageBits];
         }
 
-        private NameTable(string[] dense, Dictionary<long, string> others, int count)
+        private NameTable(int count)
         {
-            decoded = dense;
-            this.others = others;
             this.count = count;
-            meanings = new int[dense.Length];
+            pages = new Page[(count + PageSize - 1) >> PageBits];
+            others = new Dictionary<long, string>();
         }
 
         /// <summary>
         /// names itself when it is a NameTable, otherwise a table with the
-        /// same keys and names (the keys 0 to count - 1 in an array, any
-        /// others in a map).
+        /// same keys and names (the keys 0 to count - 1 in pages, any others
+        /// in a map).
         /// </summary>
         public static NameTable Of(IReadOnlyDictionary<long, string> names)
         {
             var table = names as NameTable;
             if (table != null) return table;
             int n = names.Count;
-            var dense = new string[n];
-            Dictionary<long, string> others = null;
+            table = new NameTable(n);
             foreach (KeyValuePair<long, string> entry in names)
             {
                 if (entry.Key >= 0 && entry.Key < n && entry.Value != null)
-                {
-                    dense[entry.Key] = entry.Value;
-                }
+                    table.PageOf(entry.Key).Names[entry.Key & (PageSize - 1)] = entry.Value;
                 else
-                {
-                    if (others == null) others = new Dictionary<long, string>();
-                    others[entry.Key] = entry.Value;
-                }
+                    table.others[entry.Key] = entry.Value;
             }
-            return new NameTable(dense, others, n);
+            return table;
+        }
+
+        /// <summary>The page of key, from 0 to count - 1, made if need be.</summary>
+        private Page PageOf(long key)
+        {
+            Page page = pages[key >> PageBits];
+            if (page == null) page = pages[key >> PageBits] = new Page();
+            return page;
         }
 
         /// <summary>The name under key, or null.</summary>
         public string NameAt(long key)
         {
-            if ((ulong)key < (ulong)decoded.Length)
+            if ((ulong)key < (ulong)count)
             {
-                string name = decoded[key];
+                Page page = PageOf(key);
+                int at = (int)key & (PageSize - 1);
+                string name = page.Names[at];
                 if (name != null) return name;
-                if (starts != null) return decoded[key] = Decode(starts[key]);
+                if (starts != null) return page.Names[at] = Decode(starts[key]);
             }
             return OtherAt(key);
         }
@@ -122,16 +139,18 @@ namespace tool
 
         /// <summary>
         /// What the name under key, which is in the table, means to a walk:
-        /// <see cref="Known"/> and the bits above. Names met under other keys
-        /// than those of the array are worked out anew each time.
+        /// <see cref="Known"/> and the bits above. Names met under keys
+        /// outside 0 to count - 1 are worked out anew each time.
         /// </summary>
         public int Meaning(long key)
         {
-            if ((ulong)key < (ulong)meanings.Length)
+            if ((ulong)key < (ulong)count)
             {
-                int meaning = meanings[key];
+                Page page = PageOf(key);
+                int at = (int)key & (PageSize - 1);
+                int meaning = page.Meanings[at];
                 if (meaning != 0) return meaning;
-                return meanings[key] = MeaningOf(NameAt(key));
+                return page.Meanings[at] = MeaningOf(NameAt(key));
             }
             return MeaningOf(NameAt(key));
         }
@@ -163,7 +182,7 @@ namespace tool
 
         public bool ContainsKey(long key)
         {
-            if (starts != null) return (ulong)key < (ulong)starts.Length;
+            if (starts != null) return (ulong)key < (ulong)count;
             return NameAt(key) != null;
         }
 
@@ -185,7 +204,7 @@ namespace tool
 
         public IEnumerator<KeyValuePair<long, string>> GetEnumerator()
         {
-            for (int i = 0; i < decoded.Length; i++)
+            for (int i = 0; i < count; i++)
             {
                 string name = NameAt(i);
                 if (name != null) yield return new KeyValuePair<long, string>(i, name);
