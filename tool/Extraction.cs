@@ -26,20 +26,34 @@ namespace tool
         {
             byte[] package = InputFile.ReadWhole(file.FullPath, file.Name);
             PackageTables tables = readForExtraction(package, file.Name);
-            var texts = new CollectedText();
-            walkTextExports(package, tables, Messages.ExtractionLabel, (upkReader, k, endPos) =>
-                extractPackage(upkReader, tables.NameTable, texts, endPos, tables.Version));
-
-            if (texts.LineCount == 0)
-            {
-                ConsoleOut.WriteLine(string.Format(Messages.WithoutText, file.Name));
-                return;
-            }
             string textName = Path.GetFileNameWithoutExtension(file.Name) + ".txt";
-            foreach (int line in texts.CarriageReturnLines)
-                ConsoleOut.WriteLine(string.Format(Messages.CarriageReturnWarning, textName, line));
-            if (!writeOutput(Path.Combine(file.Directory, textName), texts.WriteTo))
-                return;
+            string textPath = Path.Combine(file.Directory, textName);
+            // The lines go to the text file's temporary file as they are
+            // found; it takes the text file's place only once all is well.
+            using (PendingFile output = PendingFile.Begin(textPath))
+            {
+                var texts = new CollectedText(output.Output, CollectedText.PassedBlockSize);
+                // One walker for all exports: the walk of one export is the
+                // walk of extractPackage, without new objects for each.
+                PropertyWalker walker = null;
+                walkTextExports(package, tables, Messages.ExtractionLabel, (upkReader, k, endPos) =>
+                {
+                    if (walker == null)
+                        walker = new PropertyWalker(upkReader, tables.NameTable, new ExtractionSink(package, texts, printWalkError));
+                    walker.Walk(endPos);
+                });
+
+                if (texts.LineCount == 0)
+                {
+                    ConsoleOut.WriteLine(string.Format(Messages.WithoutText, file.Name));
+                    return;
+                }
+                foreach (int line in texts.CarriageReturnLines)
+                    ConsoleOut.WriteLine(string.Format(Messages.CarriageReturnWarning, textName, line));
+                texts.Finish();
+                if (!writeOutput(textPath, output.Commit))
+                    return;
+            }
             ConsoleOut.WriteLine(string.Format(Messages.Extracted, file.Name));
         }
 

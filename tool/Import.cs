@@ -160,6 +160,7 @@ namespace tool
             var ignoredEdits = new List<int>();
             var progress = ProgressReport.Start(Messages.ImportLabel, exports.Count);
             long[] readLimits = WalkedRanges.ReadLimits(exports, package.Length);
+            var rewriter = new Rewriter(readTexts, literal, exportWriter, upkReader, tables, printWalkError);
             for (int k = 0; k < exports.Count; k++)
             {
                 progress.BeforeEntry(k);
@@ -170,8 +171,7 @@ namespace tool
                 if (TextClasses.IsRewritten(export.ClassName))
                 {
                     exportWriter.Restart(appendPos, output);
-                    rewriteExport(export, readTexts, literal, exportWriter, upkReader, ref lineCount, tables, appendPos,
-                        printWalkError);
+                    rewriteExport(export, exportWriter, upkReader, ref lineCount, appendPos, rewriter);
                     header.Move(k, appendPos, exportWriter.Position - appendPos);
                     if (appendPos == package.Length) writeZeros(output, oldEnd, package.Length);
                     exportWriter.Flush();
@@ -191,6 +191,23 @@ namespace tool
                     textFileName));
 
             header.WriteTo(output, package);
+        }
+
+        /// <summary>
+        /// One walker and sink that rewrite exports, one after another, from
+        /// reader into writer as <see cref="importPackage"/> would.
+        /// </summary>
+        private sealed class Rewriter
+        {
+            public readonly PropertyWalker Walker;
+            public readonly ImportSink Sink;
+
+            public Rewriter(IReadOnlyList<string> readTexts, bool literal, ByteWriter writer, ByteReader reader,
+                PackageTables tables, Action<long> walkErrors)
+            {
+                Sink = new ImportSink(readTexts, writer, reader, 0, walkErrors, literal);
+                Walker = new PropertyWalker(reader, tables.NameTable, Sink);
+            }
         }
 
         /// <summary>
@@ -229,6 +246,7 @@ namespace tool
                 var writer = new ByteWriter(16, maxLength);
                 long appendPos = package.Length;
                 int lineCount = 0;
+                var rewriter = new Rewriter(readTexts, literal, writer, upkReader, tables, walkErrors.Add);
                 for (int k = 0; k < exports.Count; k++)
                 {
                     ExportEntry export = exports[k];
@@ -237,8 +255,7 @@ namespace tool
                     if (TextClasses.IsRewritten(export.ClassName))
                     {
                         writer.Restart(appendPos, Stream.Null);
-                        rewriteExport(export, readTexts, literal, writer, upkReader, ref lineCount, tables, appendPos,
-                            walkErrors.Add);
+                        rewriteExport(export, writer, upkReader, ref lineCount, appendPos, rewriter);
                         writer.Flush();
                         appendPos = writer.Length;
                     }
@@ -291,17 +308,31 @@ namespace tool
             }
             ranges.Sort((a, b) => a.Key.CompareTo(b.Key));
             output.Position = headerEnd;
-            long written = headerEnd;
+            // Data that follows on without a gap goes out in one write.
+            long written = headerEnd, runStart = headerEnd, runEnd = headerEnd;
             foreach (KeyValuePair<long, long> range in ranges)
             {
-                if (range.Value <= written) continue;
-                writeZeros(output, written, range.Key);
-                long from = Math.Max(written, range.Key);
-                output.Write(package, (int)from, (int)(range.Value - from));
-                written = range.Value;
+                if (range.Value <= runEnd) continue;
+                if (range.Key > runEnd)
+                {
+                    written = writeRun(package, runStart, runEnd, output);
+                    writeZeros(output, written, range.Key);
+                    runStart = range.Key;
+                }
+                runEnd = range.Value;
             }
+            written = writeRun(package, runStart, runEnd, output);
             writeZeros(output, written, oldEnd);
             return oldEnd;
+        }
+
+        /// <summary>Writes the package's bytes [from, to) at from; returns to.</summary>
+        private static long writeRun(byte[] package, long from, long to, Stream output)
+        {
+            if (to <= from) return to;
+            output.Position = from;
+            output.Write(package, (int)from, (int)(to - from));
+            return to;
         }
 
         private static readonly byte[] zeros = new byte[64 * 1024];
@@ -321,14 +352,22 @@ namespace tool
         /// (it stops at an unknown type reference) is carried over unchanged,
         /// so no byte of the export is lost.
         /// </summary>
-        private static void rewriteExport(ExportEntry export, IReadOnlyList<string> readTexts, bool literal, ByteWriter upkWriter,
-            ByteReader upkReader, ref int lineCount, PackageTables tables, long appendPos, Action<long> walkErrors)
+        private static void rewriteExport(ExportEntry export, ByteWriter upkWriter, ByteReader upkReader, ref int lineCount,
+            long appendPos, Rewriter rewriter)
         {
             long endPos = (long)export.SerialOffset + export.SerialSize;
             upkReader.Position = export.SerialOffset;
             upkWriter.Position = appendPos;
             upkWriter.CopyFrom(upkReader, 4);
-            importPackage(readTexts, literal, upkWriter, upkReader, ref lineCount, tables.NameTable, endPos, walkErrors);
+            rewriter.Sink.Restart(lineCount);
+            try
+            {
+                rewriter.Walker.Walk(endPos);
+            }
+            finally
+            {
+                lineCount = rewriter.Sink.LineCount;
+            }
             if (upkReader.Position < endPos)
                 upkWriter.CopyFrom(upkReader, endPos - upkReader.Position);
         }

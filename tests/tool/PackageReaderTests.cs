@@ -77,8 +77,12 @@ namespace tool.Tests
             b.RawNameBytes[empty] = new byte[0];
             int inner = b.NameIndex("inner");
             b.RawNameBytes[inner] = new byte[] { 0x41, 0x00, 0x42, 0x00 };
+            // Enough names to fill several of the table's pages.
+            for (int i = b.Names.Count; i < 1100; i++) b.NameIndex("n" + i);
 
             var names = ReadForExtraction(b).NameTable;
+            // What a name means to a walk is that of its decoded text, even when met first there.
+            Assert.AreEqual(NameTable.MeaningOf("None"), names.Meaning(none2), "meaning before look-up");
             Assert.AreEqual("None", names[b.NameIndex("None")], "one NUL");
             Assert.AreEqual("None", names[none2], "two NULs");
             Assert.AreEqual("\u00E9", names[acute]);
@@ -96,6 +100,11 @@ namespace tool.Tests
             foreach (var entry in names) values.Add(entry.Key + "=" + entry.Value);
             Assert.AreEqual(names.Count, values.Count);
             Assert.AreEqual(acute + "=\u00E9", values[acute]);
+            foreach (int key in new[] { 511, 512, 1023, 1024, 1099 })
+            {
+                Assert.AreEqual("n" + key, values[key].Substring(values[key].IndexOf('=') + 1), "key " + key);
+                Assert.AreEqual(NameTable.MeaningOf("n" + key), names.Meaning(key), "key " + key);
+            }
         }
 
         // ---- Imports and class names ----
@@ -383,6 +392,51 @@ namespace tool.Tests
                 string console;
                 Assert.Throws<DamagedPackageException>(() => Read(package, ReadingRules.Import, out console));
             }
+        }
+
+        [Test]
+        public void ImportReferencesNameOnlyTheirImports()
+        {
+            var imports = new ImportNames(new[] { "a", "b" });
+            var cases = new Dictionary<int, string>
+            {
+                { -1, "a" }, { -2, "b" }, { -3, null }, { 0, null }, { 1, null }, { int.MinValue, null }, { int.MaxValue, null },
+            };
+            foreach (KeyValuePair<int, string> c in cases)
+                Assert.AreEqual(c.Value, imports.NameOf(c.Key), "reference " + c.Key);
+            Assert.Throws<KeyNotFoundException>(() => { string unused = imports[0]; });
+        }
+
+        [Test]
+        public void ANameTableFromAnyMapFindsWhatTheMapFinds()
+        {
+            // Keys inside and outside the dense range, negative ones and
+            // ones with an upper half, a gap, and names that mean something
+            // to a walk next to ones that differ only in case.
+            var map = new Dictionary<long, string>
+            {
+                { 0, "None" }, { 1, "Text" }, { 3, "text" }, { -1, "StrProperty" }, { 1L << 32, "Subtitles" },
+                { 7, "Comment" }, { 2, "ArrayProperty" },
+            };
+            NameTable table = NameTable.Of(map);
+            Assert.AreEqual(map.Count, table.Count);
+            CollectionAssert.AreEquivalent(map, table);
+            foreach (long key in new[] { 0L, 1, 2, 3, 4, 5, 6, 7, 8, -1, -2, 1L << 32, (1L << 32) + 1, long.MinValue })
+            {
+                string expected;
+                bool found = map.TryGetValue(key, out expected);
+                string name;
+                Assert.AreEqual(found, table.TryGetValue(key, out name), "key " + key);
+                Assert.AreEqual(expected, name, "key " + key);
+                if (found) Assert.AreEqual(NameTable.MeaningOf(expected), table.Meaning(key), "key " + key);
+            }
+            int none = NameTable.MeaningOf("None"), text = NameTable.MeaningOf("Text"), comment = NameTable.MeaningOf("Comment");
+            Assert.AreEqual(NameTable.None, none & (NameTable.None | NameTable.Text8 | NameTable.Text16));
+            Assert.AreEqual(NameTable.Text8 | NameTable.Text16, text & (NameTable.None | NameTable.Text8 | NameTable.Text16));
+            Assert.AreEqual(NameTable.Text8, comment & (NameTable.None | NameTable.Text8 | NameTable.Text16));
+            Assert.AreEqual(0, NameTable.MeaningOf("text") & ~(NameTable.Known | (7 << NameTable.KindShift)));
+            Assert.AreEqual(NameTable.ArrayRow | (20 << NameTable.FixedShift), NameTable.MeaningOf("Subtitles") & ~(NameTable.Known | (7 << NameTable.KindShift)));
+            Assert.AreSame(table, NameTable.Of(table));
         }
     }
 }

@@ -96,11 +96,12 @@ namespace tool.Tests
                 this.eightBitOnly = eightBitOnly;
             }
 
-            public override void StringValue(string name, long sizeField, int length, long valueStart, long byteCount)
+            public override void StringValue(string name, bool isText, long sizeField, int length, long valueStart, long byteCount)
             {
-                if (!PropertyTypes.IsTextProperty(name, length)) return;
+                Assert.AreEqual(PropertyTypes.IsTextProperty(name, length), isText, "whether " + name + " is a text");
+                if (!isText) return;
                 eightBitOnly.Add(!PropertyTypes.IsTextProperty(name, -length));
-                lines.StringValue(name, sizeField, length, valueStart, byteCount);
+                lines.StringValue(name, isText, sizeField, length, valueStart, byteCount);
             }
         }
 
@@ -394,6 +395,45 @@ namespace tool.Tests
             }
             var negativeInline = new PropertyWriter().BulkRecord(0, 0, 0, 0).BulkRecord(0, -16, 0, 0).Zeros(64);
             Assert.Throws<DamagedPackageException>(() => Walk(negativeInline, 0, negativeInline.Length, importRefuses: true));
+        }
+
+        [Test]
+        public void TypeNamesAreClassifiedExactly()
+        {
+            var expected = new Dictionary<string, KeyValuePair<PropertyKind, int>>
+            {
+                { "StrProperty", new KeyValuePair<PropertyKind, int>(PropertyKind.String, 0) },
+                { "ArrayProperty", new KeyValuePair<PropertyKind, int>(PropertyKind.Array, 0) },
+                { "StructProperty", new KeyValuePair<PropertyKind, int>(PropertyKind.Struct, 0) },
+                { "BoolProperty", new KeyValuePair<PropertyKind, int>(PropertyKind.Fixed, 9) },
+                { "ObjectProperty", new KeyValuePair<PropertyKind, int>(PropertyKind.Fixed, 12) },
+                { "IntProperty", new KeyValuePair<PropertyKind, int>(PropertyKind.Fixed, 12) },
+                { "FloatProperty", new KeyValuePair<PropertyKind, int>(PropertyKind.Fixed, 12) },
+                { "ByteProperty", new KeyValuePair<PropertyKind, int>(PropertyKind.Fixed, 16) },
+                { "NameProperty", new KeyValuePair<PropertyKind, int>(PropertyKind.Fixed, 16) },
+                { "Subtitles", new KeyValuePair<PropertyKind, int>(PropertyKind.Fixed, 20) },
+                { "LocalizedSubtitles", new KeyValuePair<PropertyKind, int>(PropertyKind.Fixed, 20) },
+                { "SkeletalMeshFragmentName", new KeyValuePair<PropertyKind, int>(PropertyKind.Fixed, 24) },
+            };
+            var names = new List<string>(expected.Keys);
+            foreach (string name in expected.Keys)
+            {
+                names.Add(name.ToLowerInvariant());
+                names.Add(name.Substring(1));
+                names.Add(name + "\0");
+                names.Add(name.Substring(0, name.Length - 1) + "X");
+            }
+            names.AddRange(new[] { "", "None", "Text", null });
+            foreach (string name in names)
+            {
+                int fixedBytes;
+                PropertyKind kind = PropertyTypes.Classify(name, out fixedBytes);
+                KeyValuePair<PropertyKind, int> want;
+                if (name == null || !expected.TryGetValue(name, out want))
+                    want = new KeyValuePair<PropertyKind, int>(PropertyKind.Unknown, 0);
+                Assert.AreEqual(want.Key, kind, name);
+                Assert.AreEqual(want.Value, fixedBytes, name);
+            }
         }
 
         [Test]

@@ -1,5 +1,6 @@
 using System;
 using System.Collections.Generic;
+using System.IO;
 using System.Text;
 using NUnit.Framework;
 using tool;
@@ -292,6 +293,34 @@ namespace tool.Tests
             Assert.AreEqual(decoded.LineCount, stored.LineCount);
             CollectionAssert.AreEqual(decoded.CarriageReturnLines, stored.CarriageReturnLines);
             CollectionAssert.AreEqual(new[] { 1, 5, 6 }, stored.CarriageReturnLines);
+        }
+
+        [Test]
+        public void TextPassedOnAsItGrowsIsTheTextKeptWhole()
+        {
+            // Values of every path (ASCII, control characters, UTF-8, UTF-16
+            // with and without line ends, long runs), over blocks so small
+            // that each value, escape and line end is cut at every place.
+            var values = new List<Tuple<byte[], bool>>();
+            foreach (byte[] v in new[] { Bytes(0x41, 0x42, 0x43, 0), Bytes(0x41, 0x0A, 0x0D, 0x42, 0), Bytes(0xC3, 0xA9, 0x0A, 0),
+                Encoding.ASCII.GetBytes(new string('a', 300) + "\0") })
+                values.Add(Tuple.Create(v, false));
+            foreach (string v in new[] { "\u00E9\uD800x\0", "a\nb\r\nc\0", new string('\u4E2D', 300) + "\0" })
+                values.Add(Tuple.Create(Encoding.Unicode.GetBytes(v), true));
+            var kept = new CollectedText();
+            foreach (var v in values) kept.AddStoredLine(v.Item1, 0, v.Item2 ? -v.Item1.Length / 2 : v.Item1.Length, v.Item1.Length);
+            kept.AddLine("x\ny");
+            byte[] whole = kept.Bytes();
+            foreach (int blockSize in new[] { 4, 6, 8, 10, 64, 1 << 16 })
+            {
+                var output = new MemoryStream();
+                var passed = new CollectedText(output, blockSize);
+                foreach (var v in values) passed.AddStoredLine(v.Item1, 0, v.Item2 ? -v.Item1.Length / 2 : v.Item1.Length, v.Item1.Length);
+                passed.AddLine("x\ny");
+                passed.Finish();
+                CollectionAssert.AreEqual(whole, output.ToArray(), "blocks of " + blockSize);
+                CollectionAssert.AreEqual(kept.CarriageReturnLines, passed.CarriageReturnLines, "blocks of " + blockSize);
+            }
         }
 
         [Test]

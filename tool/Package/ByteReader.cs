@@ -43,11 +43,15 @@ namespace tool
         /// <summary>Fails unless n bytes can be read at the current position.</summary>
         public void Require(long n)
         {
+            if (n < 0 || position < 0 || position > limit || n > limit - position) Refuse(n);
+        }
+
+        private void Refuse(long n)
+        {
             if (n < 0)
                 throw new DamagedPackageException("negative length " + n + " at offset " + position);
-            if (position < 0 || position > limit || n > limit - position)
-                throw new DamagedPackageException("read of " + n + " bytes at offset " + position + " past "
-                    + (limit == data.Length ? "the end" : "offset " + limit));
+            throw new DamagedPackageException("read of " + n + " bytes at offset " + position + " past "
+                + (limit == data.Length ? "the end" : "offset " + limit));
         }
 
         public byte ReadByte()
@@ -58,9 +62,9 @@ namespace tool
 
         public int ReadInt32()
         {
-            Require(4);
-            int p = (int)position;
-            position += 4;
+            long p = position;
+            if (p < 0 || p > limit - 4) Refuse(4);
+            position = p + 4;
             return data[p] | (data[p + 1] << 8) | (data[p + 2] << 16) | (data[p + 3] << 24);
         }
 
@@ -71,17 +75,20 @@ namespace tool
 
         public long ReadInt64()
         {
-            Require(8);
-            uint lo = (uint)ReadInt32();
-            uint hi = (uint)ReadInt32();
+            long p = position;
+            if (p < 0 || p > limit - 8) Refuse(8);
+            position = p + 8;
+            uint lo = (uint)(data[p] | (data[p + 1] << 8) | (data[p + 2] << 16) | (data[p + 3] << 24));
+            uint hi = (uint)(data[p + 4] | (data[p + 5] << 8) | (data[p + 6] << 16) | (data[p + 7] << 24));
             return (long)(((ulong)hi << 32) | lo);
         }
 
         /// <summary>Moves forward n bytes, which must lie inside the data.</summary>
         public void Skip(long n)
         {
-            Require(n);
-            position += n;
+            long p = position;
+            if (n < 0 || p < 0 || p > limit || n > limit - p) Refuse(n);
+            position = p + n;
         }
     }
 }

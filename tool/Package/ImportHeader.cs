@@ -55,26 +55,37 @@ namespace tool
             sizes[k] = (int)size;
         }
 
+        /// <summary>Bytes of the header put together and written at a time.</summary>
+        private const int ChunkSize = 64 << 10;
+
         /// <summary>
         /// Writes the header at the start of output: the package's bytes up to
         /// <see cref="End"/>, each export entry with its size and offset from
-        /// the output table.
+        /// the output table; a piece at a time through one buffer.
         /// </summary>
         public void WriteTo(Stream output, byte[] package)
         {
-            var field = new byte[8];
             output.Position = 0;
-            long written = 0;
-            for (int k = 0; k < exports.Count; k++)
+            var chunk = new byte[Math.Max(1, Math.Min(End, ChunkSize))];
+            var field = new byte[8];
+            int k = 0;
+            for (long start = 0; start < End; start += chunk.Length)
             {
-                long at = exports[k].EntryPosition;
-                output.Write(package, (int)written, (int)(at - written));
-                PutInt32(field, 0, sizes[k]);
-                PutInt32(field, 4, offsets[k]);
-                output.Write(field, 0, 8);
-                written = at + 8;
+                int n = (int)Math.Min(chunk.Length, End - start);
+                Buffer.BlockCopy(package, (int)start, chunk, 0, n);
+                // The entries whose fields lie in this piece, one that goes
+                // on into the next piece included.
+                for (; k < exports.Count && exports[k].EntryPosition < start + n; k++)
+                {
+                    PutInt32(field, 0, sizes[k]);
+                    PutInt32(field, 4, offsets[k]);
+                    long at = exports[k].EntryPosition;
+                    for (int b = 0; b < 8; b++)
+                        if (at + b >= start && at + b < start + n) chunk[at + b - start] = field[b];
+                    if (at + 8 > start + n) break;
+                }
+                output.Write(chunk, 0, n);
             }
-            output.Write(package, (int)written, (int)(End - written));
         }
 
         private static void PutInt32(byte[] bytes, int at, int value)

@@ -92,27 +92,27 @@ namespace tool
         }
 
         /// <summary>count import entries from the current position: import j's object name under -(j + 1).</summary>
-        private static Dictionary<int, string> ReadImportTable(ByteReader upkReader, NameTable nameTable, int count)
+        private static ImportNames ReadImportTable(ByteReader upkReader, NameTable nameTable, int count)
         {
-            var importNames = new Dictionary<int, string>(count);
+            var importNames = new string[count];
             for (int j = 0; j < count; j++)
             {
                 upkReader.Skip(20);
                 long objectName = upkReader.ReadInt64();
-                string name;
                 // An object name that is not in the name table (an index
                 // beyond it, or a reference whose upper half is not 0) is
                 // damage: which exports are of a text class could not be told.
-                if (!nameTable.TryGetValue(objectName, out name))
+                string name = nameTable.NameAt(objectName);
+                if (name == null)
                     throw new DamagedPackageException("the object name " + objectName + " of import " + j
                         + " is not in the name table");
-                importNames[-(j + 1)] = name;
+                importNames[j] = name;
             }
-            return importNames;
+            return new ImportNames(importNames);
         }
 
         /// <summary>count export entries from the current position.</summary>
-        private static List<ExportEntry> ReadExportTable(ByteReader upkReader, Dictionary<int, string> importNames, int count)
+        private static List<ExportEntry> ReadExportTable(ByteReader upkReader, ImportNames importNames, int count)
         {
             var exports = new List<ExportEntry>(count);
             for (int k = 0; k < count; k++)
@@ -136,20 +136,14 @@ namespace tool
         }
 
         /// <summary>The class name for a class reference; null for 0, positive or unknown references.</summary>
-        private static string ClassNameOf(Dictionary<int, string> importNames, int classReference)
+        private static string ClassNameOf(ImportNames importNames, int classReference)
         {
-            string name;
-            if (classReference < 0 && importNames.TryGetValue(classReference, out name)) return name;
-            return null;
+            return importNames.NameOf(classReference);
         }
 
-        private static bool ImportsATextClass(Dictionary<int, string> importNames)
+        private static bool ImportsATextClass(ImportNames importNames)
         {
-            foreach (string name in importNames.Values)
-            {
-                if (TextClasses.IsExtracted(name)) return true;
-            }
-            return false;
+            return importNames.Any(TextClasses.IsExtracted);
         }
 
         private static int ReadCount(ByteReader upkReader, string what)

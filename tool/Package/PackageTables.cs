@@ -10,8 +10,8 @@ namespace tool
     /// </summary>
     public sealed class PackageTables
     {
-        public PackageTables(ReadingRules rules, uint version, IReadOnlyDictionary<long, string> nameTable,
-            IReadOnlyDictionary<int, string> importNames, IReadOnlyList<ExportEntry> exports)
+        public PackageTables(ReadingRules rules, uint version, NameTable nameTable,
+            ImportNames importNames, IReadOnlyList<ExportEntry> exports)
         {
             Rules = rules;
             Version = version;
@@ -24,9 +24,9 @@ namespace tool
         public readonly ReadingRules Rules;
         public readonly uint Version;
         /// <summary>Name table entry i under key i.</summary>
-        public readonly IReadOnlyDictionary<long, string> NameTable;
+        public readonly NameTable NameTable;
         /// <summary>Import j under key -(j + 1), mapped to its object name.</summary>
-        public readonly IReadOnlyDictionary<int, string> ImportNames;
+        public readonly ImportNames ImportNames;
         public readonly IReadOnlyList<ExportEntry> Exports;
     }
 }

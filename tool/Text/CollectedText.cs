@@ -1,28 +1,46 @@
 // The text file that extraction writes, gathered as its bytes line by line.
+using System;
 using System.Collections.Generic;
 using System.IO;
 
 namespace tool
 {
     /// <summary>
-    /// The lines that extraction gathers for one package, kept as the text
-    /// file's bytes (<see cref="TextFile"/>: the byte-order mark, then every
-    /// line escaped and ended by CR LF in UTF-16LE) in blocks of 1 MiB, so
-    /// the file is written from them as they are; with a note of every line
+    /// The lines that extraction gathers for one package, as the text file's
+    /// bytes (<see cref="TextFile"/>: the byte-order mark, then every line
+    /// escaped and ended by CR LF in UTF-16LE), with a note of every line
     /// whose value holds a carriage return, which the file cannot carry.
+    /// Either kept in blocks of 1 MiB, so the file is written from them as
+    /// they are, or passed to an output stream through one reused block as
+    /// each block fills, so that text of any size costs one block of memory.
     /// </summary>
     public sealed class CollectedText
     {
-        private const int BlockSize = 1 << 20;
+        private const int KeptBlockSize = 1 << 20;
+        /// <summary>The block of a text passed on as it grows: small enough to stay in the cache.</summary>
+        public const int PassedBlockSize = 64 << 10;
 
+        private readonly int blockSize;
+        private readonly Stream output;
         private readonly List<byte[]> blocks = new List<byte[]>();
         private byte[] current;
         private int used;
         private readonly List<int> carriageReturnLines = new List<int>();
 
-        public CollectedText()
+        /// <summary>A text kept whole in memory, for <see cref="WriteTo"/>.</summary>
+        public CollectedText() : this(null, KeptBlockSize) { }
+
+        /// <summary>
+        /// A text whose bytes go to output (when not null) each time a block
+        /// of blockSize bytes (even, at least 4) is full, and the rest at
+        /// <see cref="Finish"/>.
+        /// </summary>
+        public CollectedText(Stream output, int blockSize)
         {
-            current = new byte[BlockSize];
+            if (blockSize < 4 || (blockSize & 1) != 0) throw new ArgumentOutOfRangeException("blockSize");
+            this.output = output;
+            this.blockSize = blockSize;
+            current = new byte[blockSize];
             blocks.Add(current);
             current[0] = 0xFF;
             current[1] = 0xFE;
@@ -63,43 +81,136 @@ namespace tool
             {
                 int end = start + (int)byteCount;
                 while (end > start && data[end - 1] == 0) end--;
+                bool control = false;
                 for (int i = start; i < end; i++)
                 {
-                    if (data[i] >= 0x80)
+                    byte b = data[i];
+                    if (b >= 0x80)
                     {
                         AddLine(StringValue.DecodeEightBit(data, start, (int)byteCount));
                         return;
                     }
+                    if (b <= '\r') control = true;
                 }
                 LineCount++;
-                bool carriageReturn = false;
-                for (int i = start; i < end; i++)
-                    carriageReturn |= AppendUnit((char)data[i]);
-                EndLine(carriageReturn);
+                if (control)
+                    EndLine(AppendUnits(data, start, end, 1));
+                else
+                    WidenAscii(data, start, end);
             }
             else
             {
                 int units = (int)(byteCount / 2);
                 while (units > 0 && data[start + 2 * units - 2] == 0 && data[start + 2 * units - 1] == 0) units--;
+                int end = start + 2 * units;
+                bool control = false;
+                for (int p = start; p < end; p += 2)
+                {
+                    if (data[p] <= '\r' && data[p + 1] == 0)
+                    {
+                        control = true;
+                        break;
+                    }
+                }
                 LineCount++;
-                bool carriageReturn = false;
-                for (int i = 0, p = start; i < units; i++, p += 2)
-                    carriageReturn |= AppendUnit((char)(data[p] | (data[p + 1] << 8)));
-                EndLine(carriageReturn);
+                if (control)
+                    EndLine(AppendUnits(data, start, end, 2));
+                else
+                    CopyUnits(data, start, end);
             }
         }
 
-        /// <summary>One code unit of a value, a line feed escaped; true for a carriage return.</summary>
-        private bool AppendUnit(char c)
+        /// <summary>Appends ASCII bytes without a line feed or carriage return, each as one code unit, and the line end.</summary>
+        private void WidenAscii(byte[] data, int start, int end)
         {
-            if (c == '\n') Append(TextFile.EscapedLineFeed);
-            else Append(c);
-            return c == '\r';
+            int p = start;
+            while (p < end)
+            {
+                if (used == blockSize) NewBlock();
+                byte[] block = current;
+                int u = used;
+                int stop = Math.Min(end, p + (blockSize - u) / 2);
+                for (; p < stop; p++, u += 2)
+                {
+                    block[u] = data[p];
+                    block[u + 1] = 0;
+                }
+                used = u;
+            }
+            EndLine(false);
+        }
+
+        /// <summary>Appends UTF-16LE code units without a line feed or carriage return as they are, and the line end.</summary>
+        private void CopyUnits(byte[] data, int start, int end)
+        {
+            int p = start;
+            while (p < end)
+            {
+                if (used == blockSize) NewBlock();
+                int n = Math.Min(end - p, blockSize - used);
+                Buffer.BlockCopy(data, p, current, used, n);
+                used += n;
+                p += n;
+            }
+            EndLine(false);
+        }
+
+        /// <summary>
+        /// Appends the code units of data from start to end, each width bytes
+        /// (1: an ASCII byte, 2: UTF-16LE), a line feed as "{\n}", straight
+        /// into the blocks; true when one of them is a carriage return.
+        /// </summary>
+        private bool AppendUnits(byte[] data, int start, int end, int width)
+        {
+            bool carriageReturn = false;
+            int p = start;
+            while (p < end)
+            {
+                if (used == blockSize) NewBlock();
+                byte[] block = current;
+                int u = used;
+                int stop = Math.Min(end, p + (blockSize - u) / 2 * width);
+                bool lineFeed = false;
+                for (; p < stop; p += width)
+                {
+                    byte low = data[p];
+                    byte high = width == 2 ? data[p + 1] : (byte)0;
+                    if (low <= '\r' && high == 0)
+                    {
+                        if (low == '\n')
+                        {
+                            lineFeed = true;
+                            break;
+                        }
+                        if (low == '\r') carriageReturn = true;
+                    }
+                    block[u] = low;
+                    block[u + 1] = high;
+                    u += 2;
+                }
+                used = u;
+                if (lineFeed)
+                {
+                    Append(TextFile.EscapedLineFeed);
+                    p += width;
+                }
+            }
+            return carriageReturn;
         }
 
         private void EndLine(bool carriageReturn)
         {
             if (carriageReturn) carriageReturnLines.Add(LineCount);
+            if (used <= blockSize - 4)
+            {
+                byte[] block = current;
+                block[used] = (byte)'\r';
+                block[used + 1] = 0;
+                block[used + 2] = (byte)'\n';
+                block[used + 3] = 0;
+                used += 4;
+                return;
+            }
             Append(TextFile.LineEnd);
         }
 
@@ -108,26 +219,42 @@ namespace tool
             for (int i = 0; i < s.Length; i++) Append(s[i]);
         }
 
+        private void NewBlock()
+        {
+            if (output != null)
+                output.Write(current, 0, used);
+            else
+            {
+                current = new byte[blockSize];
+                blocks.Add(current);
+            }
+            used = 0;
+        }
+
         // Code units are copied one for one, low byte first, so even a lone
         // surrogate read from a package reaches the file unchanged.
         private void Append(char c)
         {
-            if (used == BlockSize)
-            {
-                current = new byte[BlockSize];
-                blocks.Add(current);
-                used = 0;
-            }
+            if (used == blockSize) NewBlock();
             current[used] = (byte)c;
             current[used + 1] = (byte)(c >> 8);
             used += 2;
         }
 
-        /// <summary>Writes the whole text file, byte-order mark first, to the stream.</summary>
+        /// <summary>Passes what is left of a text made with an output stream to it.</summary>
+        public void Finish()
+        {
+            if (output == null) throw new InvalidOperationException("the text is kept in memory");
+            output.Write(current, 0, used);
+            used = 0;
+        }
+
+        /// <summary>Writes the whole text file, byte-order mark first, to the stream; only a text kept in memory.</summary>
         public void WriteTo(Stream stream)
         {
+            if (output != null) throw new InvalidOperationException("the text has gone to its output");
             for (int i = 0; i < blocks.Count; i++)
-                stream.Write(blocks[i], 0, i == blocks.Count - 1 ? used : BlockSize);
+                stream.Write(blocks[i], 0, i == blocks.Count - 1 ? used : blockSize);
         }
     }
 }

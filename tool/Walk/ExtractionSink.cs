@@ -16,9 +16,9 @@ namespace tool
             this.texts = texts;
         }
 
-        public override void StringValue(string name, long sizeField, int length, long valueStart, long byteCount)
+        public override void StringValue(string name, bool isText, long sizeField, int length, long valueStart, long byteCount)
         {
-            if (PropertyTypes.IsTextProperty(name, length))
+            if (isText)
                 texts.AddStoredLine(package, valueStart, length, byteCount);
         }
     }

@@ -52,10 +52,22 @@ namespace tool
             carried = reader.Position;
         }
 
-        public override void StringValue(string name, long sizeField, int length, long valueStart, long byteCount)
+        /// <summary>
+        /// Readies the sink for the walk of another list, which starts at the
+        /// reader's position and writes at the writer's; its texts take the
+        /// lines from lineCount on.
+        /// </summary>
+        public void Restart(int lineCount)
+        {
+            LineCount = lineCount;
+            carried = reader.Position;
+            enclosed.Clear();
+        }
+
+        public override void StringValue(string name, bool isText, long sizeField, int length, long valueStart, long byteCount)
         {
             CarryTo(sizeField);
-            if (PropertyTypes.IsTextProperty(name, length))
+            if (isText)
             {
                 // Every replaced text goes out as UTF-16, whatever its old form:
                 // the game reads 8-bit strings as single-byte characters, so a

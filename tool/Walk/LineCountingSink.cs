@@ -33,9 +33,9 @@ namespace tool
             LineCount = lineCount;
         }
 
-        public override void StringValue(string name, long sizeField, int length, long valueStart, long byteCount)
+        public override void StringValue(string name, bool isText, long sizeField, int length, long valueStart, long byteCount)
         {
-            if (!PropertyTypes.IsTextProperty(name, length) || linesRanOut) return;
+            if (!isText || linesRanOut) return;
             if (LineCount >= lines.Count)
             {
                 linesRanOut = true;

@@ -42,8 +42,10 @@ namespace tool
         /// A string property named name: its size and array index at
         /// sizeField, then the stored length L, then the value's byteCount
         /// bytes at valueStart (8-bit for L above 0, UTF-16 below 0).
+        /// isText: whether it is a text, as
+        /// <see cref="PropertyTypes.IsTextProperty"/>(name, L) says.
         /// </summary>
-        public virtual void StringValue(string name, long sizeField, int length, long valueStart, long byteCount) { }
+        public virtual void StringValue(string name, bool isText, long sizeField, int length, long valueStart, long byteCount) { }
 
         /// <summary>
         /// An array property named name whose elements are walked; its 64-bit

@@ -31,37 +31,38 @@ namespace tool
         /// </summary>
         public static PropertyKind Classify(string typeName, out int fixedBytes)
         {
+            // Compared by length first, so that no table of the names is
+            // built to compare them by (a switch on strings builds one).
             fixedBytes = 0;
-            switch (typeName)
+            switch (typeName == null ? 0 : typeName.Length)
             {
-                case "StrProperty":
-                    return PropertyKind.String;
-                case "ArrayProperty":
-                    return PropertyKind.Array;
-                case "StructProperty":
-                    return PropertyKind.Struct;
-                case "BoolProperty":
-                    fixedBytes = 9;
-                    return PropertyKind.Fixed;
-                case "ObjectProperty":
-                case "IntProperty":
-                case "FloatProperty":
-                    fixedBytes = 12;
-                    return PropertyKind.Fixed;
-                case "ByteProperty":
-                case "NameProperty":
-                    fixedBytes = 16;
-                    return PropertyKind.Fixed;
-                case "Subtitles":
-                case "LocalizedSubtitles":
-                    fixedBytes = 20;
-                    return PropertyKind.Fixed;
-                case "SkeletalMeshFragmentName":
-                    fixedBytes = 24;
-                    return PropertyKind.Fixed;
-                default:
-                    return PropertyKind.Unknown;
+                case 9:
+                    if (typeName == "Subtitles") { fixedBytes = 20; return PropertyKind.Fixed; }
+                    break;
+                case 11:
+                    if (typeName == "StrProperty") return PropertyKind.String;
+                    if (typeName == "IntProperty") { fixedBytes = 12; return PropertyKind.Fixed; }
+                    break;
+                case 12:
+                    if (typeName == "BoolProperty") { fixedBytes = 9; return PropertyKind.Fixed; }
+                    if (typeName == "ByteProperty" || typeName == "NameProperty") { fixedBytes = 16; return PropertyKind.Fixed; }
+                    break;
+                case 13:
+                    if (typeName == "ArrayProperty") return PropertyKind.Array;
+                    if (typeName == "FloatProperty") { fixedBytes = 12; return PropertyKind.Fixed; }
+                    break;
+                case 14:
+                    if (typeName == "StructProperty") return PropertyKind.Struct;
+                    if (typeName == "ObjectProperty") { fixedBytes = 12; return PropertyKind.Fixed; }
+                    break;
+                case 18:
+                    if (typeName == "LocalizedSubtitles") { fixedBytes = 20; return PropertyKind.Fixed; }
+                    break;
+                case 24:
+                    if (typeName == "SkeletalMeshFragmentName") { fixedBytes = 24; return PropertyKind.Fixed; }
+                    break;
             }
+            return PropertyKind.Unknown;
         }
 
         /// <summary>

@@ -25,7 +25,7 @@ namespace tool
     public sealed class PropertyWalker
     {
         /// <summary>One list walk: its end and, for an array's elements, what is due when it is over.</summary>
-        private sealed class ListWalk
+        private struct ListWalk
         {
             public long EndPos;
             /// <summary>Further starts still due (element count minus those made).</summary>
@@ -37,15 +37,18 @@ namespace tool
         }
 
         private readonly ByteReader reader;
-        private readonly IReadOnlyDictionary<long, string> names;
+        private readonly NameTable names;
         private readonly PropertySink sink;
-        private readonly List<ListWalk> walks = new List<ListWalk>();
+        /// <summary>The list walks under way, the innermost last: depth of them.</summary>
+        private ListWalk[] walks = new ListWalk[8];
+        private int depth;
         private readonly OpenEnds openEnds = new OpenEnds();
 
+        /// <summary>A walker that may walk one list after another with the same reader, names and sink.</summary>
         public PropertyWalker(ByteReader reader, IReadOnlyDictionary<long, string> names, PropertySink sink)
         {
             this.reader = reader;
-            this.names = names;
+            this.names = NameTable.Of(names);
             this.sink = sink;
         }
 
@@ -56,37 +59,46 @@ namespace tool
         /// </summary>
         public void Walk(long endPos)
         {
-            walks.Add(new ListWalk { EndPos = endPos });
-            while (walks.Count > 0)
+            depth = 0;
+            openEnds.Clear();
+            Push(endPos, 0, false, 0);
+            while (depth > 0)
             {
-                ListWalk walk = walks[walks.Count - 1];
-                if (!walk.Stopped && reader.Position < walk.EndPos)
+                int top = depth - 1;
+                if (!walks[top].Stopped && reader.Position < walks[top].EndPos)
                 {
-                    if (!Tag()) walk.Stopped = true;
+                    if (!Tag()) walks[top].Stopped = true;
                     if (openEnds.Count > 0) CloseEnclosed();
                     continue;
                 }
                 // Once the reader is at the array's end, every further start
                 // of its element walk would read nothing.
-                if (walk.StartsLeft > 0 && reader.Position < walk.EndPos)
+                if (walks[top].StartsLeft > 0 && reader.Position < walks[top].EndPos)
                 {
-                    walk.StartsLeft--;
-                    walk.Stopped = false;
+                    walks[top].StartsLeft--;
+                    walks[top].Stopped = false;
                     continue;
                 }
-                walks.RemoveAt(walks.Count - 1);
-                if (walk.IsArray) sink.ArrayEnd(walk.ArrayToken);
+                depth = top;
+                if (walks[top].IsArray) sink.ArrayEnd(walks[top].ArrayToken);
             }
             openEnds.Clear();
             sink.WalkEnd();
+        }
+
+        private void Push(long endPos, long startsLeft, bool isArray, long arrayToken)
+        {
+            if (depth == walks.Length) System.Array.Resize(ref walks, 2 * depth);
+            walks[depth] = new ListWalk { EndPos = endPos, StartsLeft = startsLeft, IsArray = isArray, ArrayToken = arrayToken };
+            depth++;
         }
 
         /// <summary>Reads one tag; false when it ends the current start of the walk.</summary>
         private bool Tag()
         {
             int nameIndex = reader.ReadInt32();
-            string name;
-            if (!names.TryGetValue(nameIndex, out name))
+            string name = names.NameAt(nameIndex);
+            if (name == null)
             {
                 sink.UnknownName(reader.Position - 8);
                 return true;
@@ -97,24 +109,25 @@ namespace tool
                 AdditionalData(reader.Position - 8);
                 return true;
             }
-            if (name == PropertyTypes.NoneName)
+            int meaning = names.Meaning(nameIndex);
+            if ((meaning & NameTable.None) != 0)
             {
                 sink.Terminator();
                 return true;
             }
 
             long typeReference = reader.ReadInt64();
-            string typeName;
-            if (!names.TryGetValue(typeReference, out typeName))
+            string typeName = names.NameAt(typeReference);
+            if (typeName == null)
             {
                 sink.UnknownType(reader.Position - 8);
                 return false;
             }
-            int fixedBytes;
-            switch (PropertyTypes.Classify(typeName, out fixedBytes))
+            int type = names.Meaning(typeReference);
+            switch ((PropertyKind)((type >> NameTable.KindShift) & 7))
             {
                 case PropertyKind.String:
-                    StringProperty(name);
+                    StringProperty(name, meaning);
                     break;
                 case PropertyKind.Array:
                     ArrayProperty(name);
@@ -123,10 +136,10 @@ namespace tool
                     StructProperty(name);
                     break;
                 case PropertyKind.Fixed:
-                    if (PropertyTypes.IsArrayRow(typeName))
+                    if ((type & NameTable.ArrayRow) != 0)
                         ArrayRow(typeName);
                     else
-                        reader.Skip(fixedBytes);
+                        reader.Skip(type >> NameTable.FixedShift);
                     break;
                 default:
                     // An unknown type: the size field is read next as a name index.
@@ -135,16 +148,17 @@ namespace tool
             return true;
         }
 
-        private void StringProperty(string name)
+        private void StringProperty(string name, int meaning)
         {
             long sizeField = reader.Position;
             reader.Skip(PropertyTypes.SizeAndIndexBytes);
             int length = reader.ReadInt32();
+            bool isText = (meaning & (length > 0 ? NameTable.Text8 : length < 0 ? NameTable.Text16 : 0)) != 0;
             long byteCount = PropertyTypes.StringValueBytes(length);
             reader.Require(byteCount);
             long valueStart = reader.Position;
             reader.Position += byteCount;
-            sink.StringValue(name, sizeField, length, valueStart, byteCount);
+            sink.StringValue(name, isText, sizeField, length, valueStart, byteCount);
         }
 
         /// <summary>
@@ -169,7 +183,7 @@ namespace tool
                 sink.ArrayEnd(token);
                 return;
             }
-            walks.Add(new ListWalk { EndPos = arrayEnd, StartsLeft = count - 1L, IsArray = true, ArrayToken = token });
+            Push(arrayEnd, count - 1L, true, token);
         }
 
         /// <summary>A struct of any size but 16 or at most 12 is followed by its own tags, which this walk meets next.</summary>

@@ -52,9 +52,9 @@ namespace tool
             this.export = export;
         }
 
-        public override void StringValue(string name, long sizeField, int length, long valueStart, long byteCount)
+        public override void StringValue(string name, bool isText, long sizeField, int length, long valueStart, long byteCount)
         {
-            if (!PropertyTypes.IsTextProperty(name, length)) return;
+            if (!isText) return;
             string path = null;
             if (overflowDepth < 0 && prefix.Length + name.Length <= MaxPathLength)
                 path = prefix.ToString() + Carriable(name);

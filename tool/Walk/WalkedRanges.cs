@@ -23,28 +23,32 @@ namespace tool
         /// </summary>
         public static long[] ReadLimits(IReadOnlyList<ExportEntry> exports, long fileLength)
         {
-            var walked = new List<int>();
+            // Each walked export as its serial offset (not negative once its
+            // range is checked) in the upper half and its index in the lower,
+            // so that sorting the numbers orders them by offset, then index.
+            var walked = new long[exports.Count];
+            int n = 0;
             var limits = new long[exports.Count];
             for (int k = 0; k < exports.Count; k++)
             {
                 limits[k] = fileLength;
                 if (!TextClasses.IsExtracted(exports[k].ClassName)) continue;
                 exports[k].RequireSerialRange(fileLength);
-                walked.Add(k);
+                walked[n++] = ((long)exports[k].SerialOffset << 32) | (uint)k;
             }
-            walked.Sort((a, b) =>
+            // Packages keep their exports' data in table order as a rule.
+            bool sorted = true;
+            for (int i = 1; i < n && sorted; i++) sorted = walked[i - 1] < walked[i];
+            if (!sorted) System.Array.Sort(walked, 0, n);
+            for (int i = 1; i < n; i++)
             {
-                int byOffset = exports[a].SerialOffset.CompareTo(exports[b].SerialOffset);
-                return byOffset != 0 ? byOffset : a.CompareTo(b);
-            });
-            for (int i = 1; i < walked.Count; i++)
-            {
-                ExportEntry before = exports[walked[i - 1]], after = exports[walked[i]];
+                int a = (int)walked[i - 1], b = (int)walked[i];
+                ExportEntry before = exports[a], after = exports[b];
                 long beforeEnd = (long)before.SerialOffset + before.SerialSize;
                 if (after.SerialOffset < beforeEnd)
-                    throw new DamagedPackageException("the serial data of exports " + walked[i - 1] + " and " + walked[i]
+                    throw new DamagedPackageException("the serial data of exports " + a + " and " + b
                         + " overlap (offsets " + before.SerialOffset + " and " + after.SerialOffset + ")");
-                limits[walked[i - 1]] = after.SerialOffset;
+                limits[a] = after.SerialOffset;
             }
             return limits;
         }
