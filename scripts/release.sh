@@ -99,6 +99,11 @@ origin() {
         fi
         dir=$(dirname "$dir")
     done
+    case "$real" in
+        *.dll.so|*.exe.so)
+            echo "precompiled by the build with the carried runtime from \`$(basename "${real%.so}")\`, limited to the methods of \`bundle/aot/scrivel.aotprofile\`"
+            return ;;
+    esac
     echo "made from these sources by the build (\`${real#"$PWD/$build"/}\`)"
 }
 
