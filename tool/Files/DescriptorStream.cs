@@ -13,7 +13,7 @@ namespace tool
     /// what is still buffered, for a file that is closed unflushed is one
     /// being abandoned; <see cref="Flush"/> and <see cref="FlushToDisk"/>
     /// write it. A failed write raises an IOException naming the errno.
-    /// Every 8 MiB written, writing them to disk is started, so that the
+    /// Every 2 MiB written, writing them to disk is started, so that the
     /// disk works while the file is still being made and the flush at the
     /// end waits for little more than the last of it.
     /// </summary>
@@ -29,7 +29,7 @@ namespace tool
         private long unstartedFrom = long.MaxValue, unstartedTo;
         private long unstartedBytes;
         private bool writebackWorks = true;
-        private const long WritebackEvery = 8 << 20;
+        private const long WritebackEvery = 2 << 20;
 
         public DescriptorStream(Descriptor fd, int bufferSize)
         {
