@@ -137,6 +137,26 @@ namespace tool.Tests
         }
 
         [Test]
+        public void LargeWritesGoOutWholeWhateverTheirPlaceAndOrder()
+        {
+            // Larger than two pieces of writeback, not a whole number of them,
+            // written after a gap and followed by small writes and the start.
+            var expected = new byte[(20 << 20) + 12];
+            for (int i = 0; i < expected.Length; i++) expected[i] = (byte)(i * 7 + (i >> 16));
+            string path = folder.File("Foo.upk.clxi");
+            SafeFile.Write(path, stream =>
+            {
+                stream.Position = 5;
+                stream.Write(expected, 5, expected.Length - 12);
+                stream.Write(expected, expected.Length - 7, 3);
+                stream.Write(expected, expected.Length - 4, 4);
+                stream.Position = 0;
+                stream.Write(expected, 0, 5);
+            });
+            CollectionAssert.AreEqual(expected, File.ReadAllBytes(path));
+        }
+
+        [Test]
         public void ContentThatFailsHalfWayLeavesTheTargetAndNoTemporaryFile()
         {
             string path = folder.File("Foo.upk.clxi");

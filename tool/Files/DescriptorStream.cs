@@ -13,6 +13,9 @@ namespace tool
     /// what is still buffered, for a file that is closed unflushed is one
     /// being abandoned; <see cref="Flush"/> and <see cref="FlushToDisk"/>
     /// write it. A failed write raises an IOException naming the errno.
+    /// Every 2 MiB written, writing them to disk is started, so that the
+    /// disk works while the file is still being made and the flush at the
+    /// end waits for little more than the last of it.
     /// </summary>
     internal sealed class DescriptorStream : Stream
     {
@@ -22,6 +25,11 @@ namespace tool
         private long bufferedAt;
         private long position;
         private long end;
+        /// <summary>The span written since writeback was last started, and how many bytes of it were.</summary>
+        private long unstartedFrom = long.MaxValue, unstartedTo;
+        private long unstartedBytes;
+        private bool writebackWorks = true;
+        private const long WritebackEvery = 2 << 20;
 
         public DescriptorStream(Descriptor fd, int bufferSize)
         {
@@ -61,7 +69,7 @@ namespace tool
             if (buffered > 0 && (position != bufferedAt + buffered || buffered + count > buffer.Length)) Flush();
             if (count >= buffer.Length)
             {
-                Check(UnixFileCalls.WriteAt(fd, source, offset, count, position));
+                WriteThrough(source, offset, count, position);
             }
             else
             {
@@ -79,7 +87,35 @@ namespace tool
             if (buffered == 0) return;
             int count = buffered;
             buffered = 0;
-            Check(UnixFileCalls.WriteAt(fd, buffer, 0, count, bufferedAt));
+            WriteThrough(buffer, 0, count, bufferedAt);
+        }
+
+        /// <summary>Writes into the file, a large write in pieces of WritebackEvery so that the disk starts on it early.</summary>
+        private void WriteThrough(byte[] source, int offset, int count, long at)
+        {
+            while (count > 0)
+            {
+                int piece = writebackWorks ? (int)Math.Min(count, WritebackEvery) : count;
+                Check(UnixFileCalls.WriteAt(fd, source, offset, piece, at));
+                Written(at, piece);
+                offset += piece;
+                at += piece;
+                count -= piece;
+            }
+        }
+
+        /// <summary>Starts writeback once WritebackEvery bytes have been written since it was last started.</summary>
+        private void Written(long at, int count)
+        {
+            if (!writebackWorks) return;
+            unstartedFrom = Math.Min(unstartedFrom, at);
+            unstartedTo = Math.Max(unstartedTo, at + count);
+            unstartedBytes += count;
+            if (unstartedBytes < WritebackEvery) return;
+            writebackWorks = UnixFileCalls.StartWriteback(fd, unstartedFrom, unstartedTo - unstartedFrom);
+            unstartedFrom = long.MaxValue;
+            unstartedTo = 0;
+            unstartedBytes = 0;
         }
 
         /// <summary>Writes what is buffered and flushes the file's data to disk.</summary>

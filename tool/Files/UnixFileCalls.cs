@@ -41,6 +41,9 @@ namespace tool
         [DllImport("libc", EntryPoint = "fsync", SetLastError = true)]
         private static extern int FSync(int fd);
 
+        [DllImport("libc", EntryPoint = "sync_file_range", SetLastError = true)]
+        private static extern int SyncFileRange(int fd, long offset, long count, uint flags);
+
         [DllImport("libc", EntryPoint = "linkat", SetLastError = true)]
         private static extern int LinkAt(int oldFolder, string oldPath, int newFolder, string newPath, int flags);
 
@@ -237,6 +240,27 @@ namespace tool
             finally
             {
                 pinned.Free();
+            }
+        }
+
+        private const uint SyncFileRangeWrite = 2;
+
+        /// <summary>
+        /// Starts writing count bytes of the file from offset to disk without
+        /// waiting for them, so that the flush at the end finds less to do;
+        /// false where the system has no such call (nothing is lost then: the
+        /// flush still writes everything).
+        /// </summary>
+        public static bool StartWriteback(Descriptor fd, long offset, long count)
+        {
+            try
+            {
+                return SyncFileRange(fd.Number, offset, count, SyncFileRangeWrite) == 0
+                    || Marshal.GetLastWin32Error() != 38; // ENOSYS
+            }
+            catch (Exception e) when (e is DllNotFoundException || e is EntryPointNotFoundException)
+            {
+                return false;
             }
         }
 
