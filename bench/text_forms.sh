@@ -72,17 +72,17 @@ printf 'tool: %s\n' "$TOOL"
 
 cp "$WORK/Demo.txt" "$WORK/sample.txt"
 # FORM ENCODING BYTES-PER-CHARACTER
-for spec in "utf16le UTF-16LE 2" "utf16le-nomark UTF-16LE 2" "utf16be UTF-16BE 2" "utf8 UTF-8 1" \
+for form in "utf16le UTF-16LE 2" "utf16le-nomark UTF-16LE 2" "utf16be UTF-16BE 2" "utf8 UTF-8 1" \
             "utf32le UTF-32LE 4" "utf32be UTF-32BE 4"; do
-  set -- $spec
+  set -- $form
   { mark "$1"
     head -c $((BYTES / $3)) /dev/zero | tr '\0' a | first_line | iconv -f UTF-8 -t "$2"
   } >"$WORK/Demo.txt"
   run "line, $1" "$WORK/Demo.upk" "$WORK/Demo.txt"
 done
 
-for spec in "utf8 UTF-8 1" "utf16le UTF-16LE 2"; do
-  set -- $spec
+for form in "utf8 UTF-8 1" "utf16le UTF-16LE 2"; do
+  set -- $form
   { mark "$1"
     yes '{\n}' | tr -d '\n' | head -c $(($BYTES / $3)) | first_line | iconv -f UTF-8 -t "$2"
   } >"$WORK/Demo.txt"

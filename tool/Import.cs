@@ -153,17 +153,42 @@ namespace tool
             refuseWhenTooLarge(package, tables, readTexts, literal, maxLength);
             long oldEnd = writeOldPlaces(package, header.End, exports, output);
 
+            var ignoredEdits = new List<int>();
+            var progress = ProgressReport.Start(Messages.ImportLabel, exports.Count);
+            linesUsed = rewriteExports(package, tables, readTexts, literal, maxLength, output, ignoredEdits, printWalkError,
+                progress.BeforeEntry, (k, place, size) =>
+                {
+                    header.Move(k, place, size);
+                    if (place == package.Length) writeZeros(output, oldEnd, package.Length);
+                });
+            progress.Finish();
+            foreach (int line in ignoredEdits)
+                ConsoleOut.WriteLine(string.Format(Messages.UncompiledEdit, editLines == null ? line : editLines[line - 1],
+                    textFileName));
+
+            header.WriteTo(output, package);
+        }
+
+        /// <summary>
+        /// Walks every export in table order: a rewritten one is re-serialised
+        /// after the package's end into output (rewritten(k, place, size) once
+        /// it is made, before it is written out), an uncompiled one counts its
+        /// lines. Returns the number of lines used.
+        /// </summary>
+        private static int rewriteExports(byte[] package, PackageTables tables, IReadOnlyList<string> readTexts,
+            bool literal, long maxLength, Stream output, List<int> ignoredEdits, Action<long> walkErrors,
+            Action<int> beforeEntry, Action<int, long, long> rewritten)
+        {
+            IReadOnlyList<ExportEntry> exports = tables.Exports;
             var upkReader = new ByteReader(package);
             var exportWriter = new ByteWriter(16, maxLength);
             long appendPos = package.Length;
             int lineCount = 0;
-            var ignoredEdits = new List<int>();
-            var progress = ProgressReport.Start(Messages.ImportLabel, exports.Count);
             long[] readLimits = WalkedRanges.ReadLimits(exports, package.Length);
-            var rewriter = new Rewriter(readTexts, literal, exportWriter, upkReader, tables, printWalkError);
+            var rewriter = new Rewriter(readTexts, literal, exportWriter, upkReader, tables, walkErrors);
             for (int k = 0; k < exports.Count; k++)
             {
-                progress.BeforeEntry(k);
+                beforeEntry(k);
                 ExportEntry export = exports[k];
                 export.RequireSerialRange(package.Length);
                 upkReader.Limit = readLimits[k];
@@ -172,25 +197,17 @@ namespace tool
                 {
                     exportWriter.Restart(appendPos, output);
                     rewriteExport(export, exportWriter, upkReader, ref lineCount, appendPos, rewriter);
-                    header.Move(k, appendPos, exportWriter.Position - appendPos);
-                    if (appendPos == package.Length) writeZeros(output, oldEnd, package.Length);
+                    rewritten(k, appendPos, exportWriter.Position - appendPos);
                     exportWriter.Flush();
                     appendPos = exportWriter.Length;
                 }
                 else if (export.ClassName == TextClasses.Uncompiled)
                 {
                     countUncompiledLines(export, readTexts, literal, upkReader, ref lineCount, tables, ignoredEdits,
-                        printWalkError);
+                        walkErrors);
                 }
             }
-            upkReader.Limit = upkReader.Length;
-            progress.Finish();
-            linesUsed = lineCount;
-            foreach (int line in ignoredEdits)
-                ConsoleOut.WriteLine(string.Format(Messages.UncompiledEdit, editLines == null ? line : editLines[line - 1],
-                    textFileName));
-
-            header.WriteTo(output, package);
+            return lineCount;
         }
 
         /// <summary>
@@ -242,29 +259,8 @@ namespace tool
                 }
                 if (most <= maxLength) return;
 
-                var upkReader = new ByteReader(package);
-                var writer = new ByteWriter(16, maxLength);
-                long appendPos = package.Length;
-                int lineCount = 0;
-                var rewriter = new Rewriter(readTexts, literal, writer, upkReader, tables, walkErrors.Add);
-                for (int k = 0; k < exports.Count; k++)
-                {
-                    ExportEntry export = exports[k];
-                    export.RequireSerialRange(package.Length);
-                    upkReader.Limit = readLimits[k];
-                    if (TextClasses.IsRewritten(export.ClassName))
-                    {
-                        writer.Restart(appendPos, Stream.Null);
-                        rewriteExport(export, writer, upkReader, ref lineCount, appendPos, rewriter);
-                        writer.Flush();
-                        appendPos = writer.Length;
-                    }
-                    else if (export.ClassName == TextClasses.Uncompiled)
-                    {
-                        countUncompiledLines(export, readTexts, literal, upkReader, ref lineCount, tables, new List<int>(),
-                            walkErrors.Add);
-                    }
-                }
+                rewriteExports(package, tables, readTexts, literal, maxLength, Stream.Null, new List<int>(), walkErrors.Add,
+                    k => { }, (k, place, size) => { });
             }
             catch (OutputTooLargeException)
             {
